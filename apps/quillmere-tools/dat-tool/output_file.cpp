@@ -1,0 +1,73 @@
+#include "output_file.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+#include <utility>
+
+#include <fmt/format.h>
+
+namespace dat_tool {
+
+using quillmere_dat::IoError;
+
+std::expected<PendingFile, IoError> PendingFile::create(const std::filesystem::path& target) {
+  // The target must be nameable as a file; a folder there fails as a direct create would.
+  if (std::error_code ec; std::filesystem::is_directory(target, ec)) return std::unexpected(IoError::from_errno(EISDIR));
+  const auto folder = target.parent_path();
+  std::random_device rd;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    auto name = fmt::format(".{}.{:08x}.tmp", target.filename().string(), rd());
+    auto temp = folder.empty() ? std::filesystem::path(name) : folder / name;
+    int fd;
+    do {
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) return PendingFile(target, std::move(temp), fd);
+    if (errno != EEXIST) return std::unexpected(IoError::from_errno(errno));
+  }
+  return std::unexpected(IoError::from_errno(EEXIST));
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      temp_(std::move(other.temp_)),
+      fd_(std::exchange(other.fd_, -1)),
+      committed_(std::exchange(other.committed_, true)) {}
+
+PendingFile::~PendingFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) ::unlink(temp_.c_str());
+}
+
+std::expected<void, IoError> PendingFile::write(std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(IoError::from_errno(errno));
+    }
+    if (n == 0) return std::unexpected(IoError::write_zero());
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+std::expected<void, IoError> PendingFile::commit() {
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) return std::unexpected(IoError::from_errno(errno));
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) return std::unexpected(IoError::from_errno(errno));
+  committed_ = true;
+  return {};
+}
+
+std::expected<void, IoError> write_file_whole(const std::filesystem::path& target,
+                                              std::span<const std::uint8_t> bytes) {
+  auto file = PendingFile::create(target);
+  if (!file) return std::unexpected(file.error());
+  if (auto w = file->write(bytes); !w) return w;
+  return file->commit();
+}
+
+}  // namespace dat_tool

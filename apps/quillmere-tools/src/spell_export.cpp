@@ -1,0 +1,1 @@
+#include "quillmere_tools/spell_export.hpp"
