@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the tool, generates the sample databases into sample/ and shows the tool at work on them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_TESTS=ON >/dev/null
+ninja -C build -j"$(nproc)" dat-tool make-sample
+tool="$PWD/build/apps/quillmere-tools/dat-tool"
+rm -rf sample && mkdir -p sample
+build/tools/make-sample sample
+cd sample
+run() { echo; echo "\$ dat-tool $*"; "$tool" "$@"; }
+run meta portal.dat
+run list portal.dat
+run info portal.dat 0x06000001
+run extract portal.dat 0x06000001
+run extract portal.dat 0x0A000001
+run export portal.dat 0x01000001 -o model.bin
+echo
+echo "Files written into sample/:"
+ls -l 06000001.jpg 0A000001.wav model.bin
