@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies from Debian's packages. Safe to run again.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libzstd-dev zstd libfmt-dev libcli11-dev
+packages=(cmake ninja-build g++ clang-19 libclang-rt-19-dev libzstd-dev zstd libfmt-dev libcli11-dev
           libgtest-dev libbenchmark-dev libjpeg-dev python3 nodejs zip unzip)
 missing=()
 for p in "${packages[@]}"; do
