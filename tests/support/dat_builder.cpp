@@ -109,11 +109,14 @@ std::uint32_t DatBuilder::build_tree(std::span<const DatFileEntry> entries) {
   std::vector<DatFileEntry> mine(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(own));
   auto rest = entries.subspan(own);
   if (!rest.empty()) {
-    // The walk follows at most entry count + 1 branches.
-    const std::size_t kids = std::min<std::size_t>({children_, own + 1, rest.size()});
-    const std::size_t per_kid = (rest.size() + kids - 1) / kids;
-    for (std::size_t j = 0; j < kids && !rest.empty(); ++j) {
-      const std::size_t n = std::min(per_kid, rest.size());
+    // The walk follows at most entry count + 1 branches. Use as few children as the rest needs,
+    // so nodes stay full as in a real database instead of thinning out towards the leaves.
+    const std::size_t max_kids = std::min<std::size_t>(children_, own + 1);
+    std::size_t subtree = per_node_;  // entries a child subtree of the current height can hold
+    while (subtree * max_kids < rest.size()) subtree = per_node_ + max_kids * subtree;
+    const std::size_t kids = std::min(max_kids, (rest.size() + subtree - 1) / subtree);
+    for (std::size_t j = 0; j < kids; ++j) {
+      const std::size_t n = (rest.size() + (kids - j) - 1) / (kids - j);
       branches[j] = build_tree(rest.first(n));
       rest = rest.subspan(n);
     }

@@ -72,6 +72,31 @@ DatResult<DatDatabase> DatDatabase::open(const std::filesystem::path& path) {
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t offset, std::uint32_t size) const {
+  return read_chain(offset, size, nullptr);
+}
+
+DatResult<void> DatDatabase::read_at(std::span<std::uint8_t> dst, std::uint64_t offset, ReadWindow* window) const {
+  constexpr std::size_t kWindowSize = 16 * 1024;
+  if (window && dst.size() <= kWindowSize / 2) {
+    auto& w = *window;
+    if (offset < w.start || offset + dst.size() > w.start + w.bytes.size()) {
+      w.start = offset;
+      w.bytes.resize(offset < file_len_ ? static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, file_len_ - offset)) : 0);
+      if (auto r = utils::read_exact_at_compat(file_, w.bytes, offset); !r) {
+        w.bytes.clear();
+        return std::unexpected(DatError::io(r.error()));
+      }
+      if (w.bytes.size() < dst.size()) return std::unexpected(DatError::io(IoError::unexpected_eof()));
+    }
+    std::memcpy(dst.data(), w.bytes.data() + (offset - w.start), dst.size());
+    return {};
+  }
+  if (auto r = utils::read_exact_at_compat(file_, dst, offset); !r) return std::unexpected(DatError::io(r.error()));
+  return {};
+}
+
+DatResult<std::vector<std::uint8_t>> DatDatabase::read_chain(std::uint32_t offset, std::uint32_t size,
+                                                             ReadWindow* window) const {
   if (size == 0) return std::vector<std::uint8_t>{};
   // No chain of distinct bytes is longer than the file; refuse before reserving the memory.
   if (size > file_len_) return std::unexpected(DatError::io(IoError::unexpected_eof()));
@@ -85,14 +110,12 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t o
   std::uint64_t block = offset;  // 64-bit, so a data start past 2^32 stays exact
   for (;;) {
     std::uint8_t link_bytes[4];
-    if (auto r = utils::read_exact_at_compat(file_, link_bytes, block); !r)
-      return std::unexpected(DatError::io(r.error()));
+    QM_TRY_VOID(read_at(link_bytes, block, window));
     std::uint32_t next;
     std::memcpy(&next, link_bytes, 4);
     const std::size_t wanted = size - filled;
     const std::size_t n = next == 0 ? wanted : std::min<std::size_t>(per_block, wanted);
-    if (auto r = utils::read_exact_at_compat(file_, std::span(out).subspan(filled, n), block + 4); !r)
-      return std::unexpected(DatError::io(r.error()));
+    QM_TRY_VOID(read_at(std::span(out).subspan(filled, n), block + 4, window));
     filled += n;
     if (filled == size) break;
     block = next;
@@ -103,12 +126,14 @@ DatResult<std::vector<std::uint8_t>> DatDatabase::read_file_data(std::uint32_t o
 DatResult<void> DatDatabase::read_directory() {
   if (header_.root_offset == 0) return {};
   std::unordered_set<std::uint32_t> visited;
+  ReadWindow window;
 
   // Pre-order, depth-first, children in branch order; depth and revisits are bounded so a
   // corrupt tree ends with an error instead of looping or exhausting the stack.
   struct Walker {
     DatDatabase& db;
     std::unordered_set<std::uint32_t>& visited;
+    ReadWindow& window;
     DatResult<void> node(std::uint32_t offset, std::uint32_t depth) {
       if (depth > kMaxTreeDepth)
         return std::unexpected(DatError::corruption(
@@ -116,7 +141,7 @@ DatResult<void> DatDatabase::read_directory() {
       if (!visited.insert(offset).second)
         return std::unexpected(
             DatError::corruption(fmt::format("directory node at offset {} is reached twice", offset)));
-      auto bytes = db.read_file_data(offset, kNodeSize);
+      auto bytes = db.read_chain(offset, kNodeSize, &window);
       if (!bytes) return std::unexpected(std::move(bytes).error());
       std::uint32_t branches[kNodeBranches];
       std::memcpy(branches, bytes->data(), sizeof branches);
@@ -138,7 +163,7 @@ DatResult<void> DatDatabase::read_directory() {
       return {};
     }
   };
-  return Walker{*this, visited}.node(header_.root_offset, 1);
+  return Walker{*this, visited, window}.node(header_.root_offset, 1);
 }
 
 DatResult<std::vector<std::uint8_t>> DatDatabase::get_file(std::uint32_t id) const {

@@ -81,7 +81,15 @@ class DatDatabase {
  private:
   DatDatabase(utils::File file, DatHeader header, std::uint64_t file_len)
       : file_(std::move(file)), header_(header), file_len_(file_len) {}
+  // Recently read bytes of the file: the directory walk meets its nodes' blocks close together,
+  // so one larger read serves many block reads.
+  struct ReadWindow {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t start = 0;
+  };
   DatResult<void> read_directory();
+  DatResult<std::vector<std::uint8_t>> read_chain(std::uint32_t offset, std::uint32_t size, ReadWindow* window) const;
+  DatResult<void> read_at(std::span<std::uint8_t> dst, std::uint64_t offset, ReadWindow* window) const;
 
   utils::File file_;
   DatHeader header_;
