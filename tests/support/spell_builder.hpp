@@ -31,6 +31,8 @@ spell_table::SpellBase make_spell(std::uint32_t id, std::string name, std::strin
                                   std::uint32_t meta_spell_type = 0);
 
 struct TierSpec {
+  TierSpec(std::uint32_t key_, std::vector<std::uint32_t> spells_, std::optional<std::int32_t> count = std::nullopt)
+      : key(key_), spells(std::move(spells_)), count_override(count) {}
   std::uint32_t key = 0;
   std::vector<std::uint32_t> spells;
   std::optional<std::int32_t> count_override;  // the stored spell_count when it should lie

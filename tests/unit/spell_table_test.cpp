@@ -173,9 +173,10 @@ TEST(SpellTable, ExtrasFollowMetaSpellType) {
     auto t = st::decode_spell_table(p);
     ASSERT_TRUE(t) << meta << ": " << t.error().message();
     EXPECT_EQ(t->spells.at(1), spell) << meta;
-    if (extra == 16) EXPECT_TRUE(std::holds_alternative<st::Enchantment>(t->spells.at(1).extras));
-    if (extra == 8) EXPECT_TRUE(std::holds_alternative<st::PortalSummon>(t->spells.at(1).extras));
-    if (extra == 0) EXPECT_TRUE(std::holds_alternative<st::None>(t->spells.at(1).extras));
+    const auto& extras = t->spells.at(1).extras;
+    EXPECT_EQ(std::holds_alternative<st::Enchantment>(extras), extra == 16) << meta;
+    EXPECT_EQ(std::holds_alternative<st::PortalSummon>(extras), extra == 8) << meta;
+    EXPECT_EQ(std::holds_alternative<st::None>(extras), extra == 0) << meta;
   }
 }
 
