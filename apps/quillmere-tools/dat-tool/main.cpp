@@ -1,9 +1,11 @@
 // The process entry: parse, run one subcommand, report.
+#include <csignal>
 #include <cstdio>
 
 #include "cli.hpp"
 #include "commands.hpp"
 #include "error.hpp"
+#include "output_file.hpp"
 
 int main(int argc, char** argv) {
   auto parsed = dat_tool::parse_cli(argc, argv);
@@ -12,6 +14,12 @@ int main(int argc, char** argv) {
     std::fputs(parsed.err.c_str(), stderr);
     return parsed.exit_code;
   }
+  // A closed reader ends a listing quietly; an oversized write fails as an error, not a signal;
+  // an interrupted write leaves no temporary file behind.
+  std::signal(SIGPIPE, SIG_DFL);
+  std::signal(SIGXFSZ, SIG_IGN);
+  dat_tool::remove_pending_file_on_signals();
+
   // Report lines are many and short: buffer them fully instead of flushing per line.
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);

@@ -1,6 +1,8 @@
 #include "output_file.hpp"
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <unistd.h>
@@ -11,6 +13,38 @@
 namespace dat_tool {
 
 using quillmere_dat::IoError;
+
+namespace {
+
+// The one temporary file being written, for the signal handler; the tool writes one at a time.
+char g_pending_path[4096];
+volatile std::sig_atomic_t g_pending = 0;
+
+void track(const std::filesystem::path& temp) {
+  const auto& s = temp.native();
+  if (s.size() >= sizeof g_pending_path) return;
+  g_pending = 0;
+  std::memcpy(g_pending_path, s.c_str(), s.size() + 1);
+  g_pending = 1;
+}
+void untrack() { g_pending = 0; }
+
+extern "C" void on_fatal_signal(int sig) {
+  if (g_pending) ::unlink(g_pending_path);
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+}  // namespace
+
+void remove_pending_file_on_signals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction sa {};
+    sa.sa_handler = on_fatal_signal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, nullptr);
+  }
+}
 
 std::expected<PendingFile, IoError> PendingFile::create(const std::filesystem::path& target) {
   // The target must be nameable as a file; a folder there fails as a direct create would.
@@ -24,7 +58,10 @@ std::expected<PendingFile, IoError> PendingFile::create(const std::filesystem::p
     do {
       fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) return PendingFile(target, std::move(temp), fd);
+    if (fd >= 0) {
+      track(temp);
+      return PendingFile(target, std::move(temp), fd);
+    }
     if (errno != EEXIST) return std::unexpected(IoError::from_errno(errno));
   }
   return std::unexpected(IoError::from_errno(EEXIST));
@@ -38,7 +75,10 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
 
 PendingFile::~PendingFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!committed_) ::unlink(temp_.c_str());
+  if (!committed_) {
+    ::unlink(temp_.c_str());
+    untrack();
+  }
 }
 
 std::expected<void, IoError> PendingFile::write(std::span<const std::uint8_t> bytes) {
@@ -59,6 +99,7 @@ std::expected<void, IoError> PendingFile::commit() {
   if (::close(fd) != 0) return std::unexpected(IoError::from_errno(errno));
   if (::rename(temp_.c_str(), target_.c_str()) != 0) return std::unexpected(IoError::from_errno(errno));
   committed_ = true;
+  untrack();
   return {};
 }
 

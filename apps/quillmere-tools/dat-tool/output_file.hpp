@@ -33,6 +33,9 @@ class PendingFile {
   bool committed_ = false;
 };
 
+// Makes SIGINT, SIGTERM and SIGHUP remove the pending temporary file before the process ends.
+void remove_pending_file_on_signals();
+
 // The whole of `bytes` at `target`, or an error and no file change.
 std::expected<void, quillmere_dat::IoError> write_file_whole(const std::filesystem::path& target,
                                                              std::span<const std::uint8_t> bytes);
