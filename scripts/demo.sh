@@ -18,8 +18,10 @@ run extract portal.dat 0x0A000001
 run export portal.dat 0x01000001 -o model.bin
 run weenie portal.dat 0x0E100001
 run weenie-find portal.dat 4242
+run spell-export portal.dat --schools war -o exports/war-spells.json
+run spell-export portal.dat --preset minimal --categories 7
 run meta cell.dat
 run landblock cell.dat 0xA9B40000
 echo
 echo "Files written into sample/:"
-ls -l 06000001.jpg 0A000001.wav model.bin
+ls -l 06000001.jpg 0A000001.wav model.bin exports/war-spells.json

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "records_builder.hpp"
+#include "spell_builder.hpp"
 #include "sample_parts.hpp"
 
 namespace qm_sample {
@@ -78,7 +79,41 @@ PortalInternal portal(std::uint16_t cell, std::size_t stabs) {
 
 }  // namespace
 
+// A few dozen spells over every school, windows-1252 texts with accents and curly quotes, one
+// UTF-16 name, enchantment and portal-summon extras, and spell sets with tiers.
+std::vector<std::uint8_t> spell_table() {
+  qm_test::SpellTableBuilder t;
+  const char* const kinds[] = {"Flame Bolt", "Frost Lance", "Heal Self", "Armor of the Céleste", "Blade Lure",
+                               "Strength of the Bear", "Nether Arc", "Portal Recall"};
+  std::uint32_t id = 1;
+  for (std::uint32_t school = 1; school <= 5; ++school) {
+    for (std::uint32_t k = 0; k < 7; ++k, ++id) {
+      const std::uint32_t meta = k % 3 == 0 ? 1 : k == 5 ? 7 : k == 4 ? 12 : 0;
+      std::string name = std::string(kinds[(school + k) % 8]) + " " + std::to_string(k + 1);
+      std::string description = "Level " + std::to_string(k + 1) + " of \u201c" + kinds[(school + k) % 8] +
+                                "\u201d \u2014 the caster’s résumé.";
+      auto spell = qm_test::make_spell(id * 3, name, description, school, 100 + k % 4, meta);
+      spell.base_range_constant = 5.0f + static_cast<float>(k);
+      spell.base_range_mod = 0.1f * static_cast<float>(k);
+      t.add_spell(id * 3, spell);
+    }
+  }
+  // One name stored as UTF-16 with its mark.
+  auto utf16 = qm_test::make_spell(9001, "", "Stored in UTF-16.", 2, 7, 0);
+  std::vector<std::uint8_t> name = {0xFF, 0xFE};
+  for (char16_t ch : std::u16string(u"Ωmega Ward")) {
+    name.push_back(static_cast<std::uint8_t>(ch));
+    name.push_back(static_cast<std::uint8_t>(ch >> 8));
+  }
+  std::string desc = "Stored in UTF-16.";
+  t.add_spell_raw(9001, utf16, name, std::vector<std::uint8_t>(desc.begin(), desc.end()));
+  t.add_set(1, {qm_test::TierSpec(1, {3, 6, 9}), qm_test::TierSpec(2, {12, 15})});
+  t.add_set(2, {qm_test::TierSpec(10, {21})});
+  return t.build();
+}
+
 void add_portal_records(qm_test::DatBuilder& b) {
+  b.add(0x0E00000E, spell_table(), true);
   // Two weenie tables; WCID 4242 sits in both.
   b.add(0x0E000003, weenie_table(0x0E000003, 1, 180, 4242), true);
   b.add(0x0E000004, weenie_table(0x0E000004, 2000, 150, 4242));
@@ -95,7 +130,7 @@ void write_cell(const std::filesystem::path& path) {
   LandblockInfo a9;
   a9.id = 0xA9B4FFFE;
   a9.num_cells = 12;
-  for (int i = 0; i < 5; ++i) a9.objects.push_back(Stab{0x01000100u + static_cast<std::uint32_t>(i), frame_at(10.5f * i, 20.25f, 0.0f, 0.3f * i)});
+  for (int i = 0; i < 5; ++i) a9.objects.push_back(Stab{0x01000100u + static_cast<std::uint32_t>(i), frame_at(10.5f * static_cast<float>(i), 20.25f, 0.0f, 0.3f * static_cast<float>(i))});
   BuildInfo inn;
   inn.model_id = 0x01001234;
   inn.frame = frame_at(84.0f, 131.5f, 52.00125f, 1.5f);
@@ -115,7 +150,7 @@ void write_cell(const std::filesystem::path& path) {
   b.add(0xC6ACFFFF, qm_test::cell_landblock_payload(terrain(0xC6ACFFFF, true, 2)));
   LandblockInfo c6;
   c6.id = 0xC6ACFFFE;
-  for (int i = 0; i < 3; ++i) c6.objects.push_back(Stab{0x01002000u + static_cast<std::uint32_t>(i), frame_at(1e-5f * i, 1e17f, -2.0f, 0.0f)});
+  for (int i = 0; i < 3; ++i) c6.objects.push_back(Stab{0x01002000u + static_cast<std::uint32_t>(i), frame_at(1e-5f * static_cast<float>(i), 1e17f, -2.0f, 0.0f)});
   b.add(0xC6ACFFFE, qm_test::landblock_info_payload(c6));
   // 0102: open land with no static record.
   b.add(0x0102FFFF, qm_test::cell_landblock_payload(terrain(0x0102FFFF, false, 3)));
