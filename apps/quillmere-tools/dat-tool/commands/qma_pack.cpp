@@ -1,7 +1,163 @@
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
 #include "commands.hpp"
+#include "output_file.hpp"
+#include "provider.hpp"
+#include "quillmere_dat/archive/namespace.hpp"
+#include "quillmere_dat/archive/writer.hpp"
+#include "quoting.hpp"
 
 namespace dat_tool {
 
-Result<void> run_qma_pack(const QmaPackArgs&, std::FILE*) { return std::unexpected(Error::msg("not implemented yet")); }
+namespace {
+
+namespace fs = std::filesystem;
+using quillmere_dat::DatError;
+using quillmere_dat::IoError;
+using quillmere_dat::archive::utf8_error;
+
+// The final component of a path: trailing separators and "." components do not count, and a
+// path ending in ".." or a bare root has none (so "out/cell/" is named "cell").
+std::optional<std::string> file_name(const fs::path& path) {
+  std::string_view s = path.native();
+  std::optional<std::string> last;
+  while (!s.empty()) {
+    const auto slash = s.find('/');
+    const std::string_view part = s.substr(0, slash);
+    if (!part.empty() && part != ".") last = std::string(part);
+    if (slash == std::string_view::npos) break;
+    s.remove_prefix(slash + 1);
+  }
+  if (last && *last == "..") return std::nullopt;
+  return last;
+}
+
+// The file name without its last extension; a leading dot alone does not start an extension.
+std::optional<std::string> file_stem(const fs::path& path) {
+  auto name = file_name(path);
+  if (!name) return std::nullopt;
+  const auto dot = name->rfind('.');
+  if (dot == std::string::npos || dot == 0) return name;
+  return name->substr(0, dot);
+}
+
+std::string_view namespace_for(const fs::path& output) {
+  using quillmere_dat::archive::kCellNamespace;
+  using quillmere_dat::archive::kPortalNamespace;
+  auto stem = file_stem(output);
+  if (!stem || utf8_error(*stem)) return kPortalNamespace;
+  for (auto& ch : *stem)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return stem->find("cell") != std::string::npos ? kCellNamespace : kPortalNamespace;
+}
+
+bool is_regular_following_links(const fs::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::expected<std::vector<std::uint8_t>, IoError> read_whole_file(const fs::path& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
+  quillmere_dat::utils::File file(fd);
+  std::vector<std::uint8_t> bytes;
+  // The length is a hint only: the file is read until it ends.
+  if (struct stat st {}; ::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  std::uint8_t chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(IoError::from_errno(errno));
+    }
+    if (n == 0) return bytes;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+}
+
+struct DirCloser {
+  void operator()(DIR* d) const { ::closedir(d); }
+};
+
+std::vector<std::string_view> split_dots(std::string_view name) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const auto dot = name.find('.');
+    parts.push_back(name.substr(0, dot));
+    if (dot == std::string_view::npos) return parts;
+    name.remove_prefix(dot + 1);
+  }
+}
+
+Error write_failed(const DatError& err) { return Error::from(err).context("Failed to write QMA file"); }
+
+}  // namespace
+
+Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
+  quillmere_dat::archive::QmaWriter writer;
+  writer.set_compress(args.compress);
+  const std::string_view ns = namespace_for(args.output);
+  fmt::print(out, "Packing files from {} into {}\n", quoted(args.input), quoted(args.output));
+
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(args.input.c_str()));
+  if (!dir) return std::unexpected(Error::from_io(IoError::from_errno(errno)).context("Failed to read input directory"));
+
+  std::int32_t count = 0;
+  // In the order the directory lists its entries: no sorting.
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) {
+      if (errno != 0) return std::unexpected(Error::from_io(IoError::from_errno(errno)));
+      break;
+    }
+    const std::string_view raw_name = entry->d_name;
+    if (raw_name == "." || raw_name == "..") continue;
+    const fs::path path = args.input / raw_name;
+    if (!is_regular_following_links(path)) continue;
+
+    const std::string_view name = utf8_error(raw_name) ? std::string_view() : raw_name;
+    const auto parts = split_dots(name);
+    if (parts.size() != 2) {
+      fmt::print(out, "Skipping {} (expected format: [ID].[TYPE] in hex)\n", name);
+      continue;
+    }
+    auto file_id = parse_hex_u32(parts[0]);
+    if (!file_id) return std::unexpected(std::move(file_id).error().context(fmt::format("Invalid hex ID in filename: {}", name)));
+    auto type_id = parse_hex_u32(parts[1]);
+    if (!type_id)
+      return std::unexpected(std::move(type_id).error().context(fmt::format("Invalid hex Type ID in filename: {}", name)));
+    auto payload = read_whole_file(path);
+    if (!payload) return std::unexpected(Error::from_io(payload.error()));
+    if (auto added = writer.add(ns, *file_id, *type_id, std::move(*payload)); !added)
+      return std::unexpected(Error::from(added.error()));
+    ++count;
+  }
+  dir.reset();
+
+  // The archive is written beside the output and moved over it only once complete, so a failure
+  // leaves any earlier file at the output untouched and no half-written archive behind.
+  auto pending = PendingFile::create(args.output);
+  if (!pending) return std::unexpected(write_failed(DatError::io(pending.error())));
+  if (auto written = writer.write(pending->temp_path()); !written) return std::unexpected(write_failed(written.error()));
+  if (auto committed = pending->commit(); !committed) return std::unexpected(write_failed(DatError::io(committed.error())));
+
+  fmt::print(out, "Successfully packed {} files into {}\n", count, quoted(args.output));
+  return {};
+}
 
 }  // namespace dat_tool

@@ -22,6 +22,8 @@ class File {
 
   static std::expected<File, IoError> open_read(const std::filesystem::path& path);
   int fd() const { return fd_; }
+  // Gives up ownership: the caller closes the descriptor (and sees close's error).
+  int release() { return std::exchange(fd_, -1); }
   bool is_open() const { return fd_ >= 0; }
 
  private:

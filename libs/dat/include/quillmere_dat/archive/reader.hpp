@@ -33,10 +33,14 @@ class QmaReader {
   DatResult<QmaEntry> find_entry(std::uint32_t file_id) const;
   DatResult<QmaEntry> find_entry_with_namespace_id(const ResourceNamespace& ns,
                                                    std::uint32_t file_id) const;
-  // The record at index position `index`; callers keep it below entry_count().
+  // The record at index position `index`. Positions at or past entry_count() are not part of
+  // the index and are refused with DatError::Other.
   DatResult<QmaEntry> read_entry_at(std::uint32_t index) const;
-  // `count` consecutive records from `first` in one read (for listing the whole index).
+  // `count` consecutive records from `first` in one read (for listing the whole index); the
+  // buffer is 60 x count bytes, so callers walk a large index in blocks.
   DatResult<std::vector<QmaEntry>> read_entries(std::uint32_t first, std::uint32_t count) const;
+  // The payload, decompressed when the entry is compressed. A compressed entry's output buffer
+  // follows what its frame can produce, never the bare `size` claim.
   DatResult<std::vector<std::uint8_t>> read_entry_data(const QmaEntry& entry) const;
 
  private:

@@ -14,6 +14,10 @@ inline constexpr std::array<std::uint8_t, 4> kQmaMagic = {0x51, 0x4D, 0x41, 0x00
 inline constexpr std::uint32_t kQmaVersion = 2;
 inline constexpr std::uint8_t kFlagCompressed = 0x01;
 inline constexpr std::uint8_t kFlagPruned = 0x04;
+// 60 x entries must fit in 32 bits.
+inline constexpr std::uint32_t kQmaMaxEntries = 71'582'788;
+// Sizes are 32-bit: a payload must be shorter than 4 GiB.
+inline constexpr std::uint64_t kQmaMaxPayloadSize = 0xFFFF'FFFFull;
 
 struct QmaHeader {
   static constexpr std::size_t kSize = 24;
