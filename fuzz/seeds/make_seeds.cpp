@@ -6,8 +6,11 @@
 
 #include "dat_builder.hpp"
 #include "lrs_encoder.hpp"
+#include "quillmere_dat/archive/writer.hpp"
 #include "quillmere_dat/database.hpp"
+#include "qma_builder.hpp"
 #include "records_builder.hpp"
+#include "run_tool.hpp"
 #include "sample_parts.hpp"
 
 namespace fs = std::filesystem;
@@ -75,6 +78,23 @@ int main(int argc, char** argv) {
   put(root / "fuzz_text", "utf16", text(std::string("\x06\x00\xFF\xFE\x41\x00\xD8\x00", 8)));
   for (const char* id : {"0x0E00000E", "10", " 1a ", "+7", "FFFFFFFF", "4294967296", "0x"})
     put(root / "fuzz_parse_id", id[0] == ' ' ? "space" : id, text(id));
+  // Archives: the sample packed (compressed), and a small one with two namespaces.
+  for (const char* name : {"portal.dat", "cell.dat"}) {
+    auto db = quillmere_dat::DatDatabase::open(sample / name);
+    auto writer = quillmere_dat::archive::QmaWriter::create();
+    for (std::uint32_t id : db->sorted_ids())
+      (void)writer.add(name[0] == 'c' ? "eor/cell" : "eor/portal", id, id >> 24, *db->get_file(id));
+    const auto out = sample / (std::string(name) + ".qma");
+    (void)writer.write(out);
+    auto bytes = qm_test::read_file(out);
+    put(root / "fuzz_qma", name, bytes);
+    put(root / "fuzz_commands", std::string(name) + ".qma", bytes);
+    put(root / "fuzz_commands", name, qm_test::read_file(sample / name));
+  }
+  qm_test::QmaArchiveBuilder two;
+  two.add("eor/cell", 1, 0xFE, {1, 2, 3}).add("eor/cell", 9, 0xFF, {4}).add("eor/portal", 1, 6, {5, 6});
+  put(root / "fuzz_qma", "two-namespaces", two.build());
+
   std::printf("seeds written to %s\n", root.c_str());
   return 0;
 }
