@@ -22,6 +22,13 @@ run spell-export portal.dat --schools war -o exports/war-spells.json
 run spell-export portal.dat --preset minimal --categories 7
 run meta cell.dat
 run landblock cell.dat 0xA9B40000
+run qma-pack portal-files portal.qma -c
+run meta portal.qma
+run info portal.qma 0x06000001
+run weenie-find portal.qma 4242
+run qma-pack cell-files cell.qma -c
+run list cell.qma
+run landblock cell.qma 0xA9B40000
 echo
 echo "Files written into sample/:"
 ls -l 06000001.jpg 0A000001.wav model.bin exports/war-spells.json

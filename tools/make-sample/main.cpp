@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path out = argv[1];
   std::filesystem::create_directories(out);
   try {
+    // portal.dat first: the pack folders are read back from the databases.
     qm_sample::write_portal(out / "portal.dat");
     qm_sample::write_extras(out);
   } catch (const std::exception& e) {

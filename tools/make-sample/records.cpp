@@ -1,7 +1,12 @@
 #include <cmath>
 #include <string>
 
+#include <cstdio>
+#include <stdexcept>
+
+#include "quillmere_dat/file_type.hpp"
 #include "records_builder.hpp"
+#include "run_tool.hpp"
 #include "spell_builder.hpp"
 #include "sample_parts.hpp"
 
@@ -158,6 +163,24 @@ void write_cell(const std::filesystem::path& path) {
   b.write(path);
 }
 
-void write_extras(const std::filesystem::path& out) { write_cell(out / "cell.dat"); }
+// Every entry of a sample database as a file named [ID].[TYPE], the input qma-pack takes.
+void write_pack_folder(const std::filesystem::path& dat, const std::filesystem::path& folder) {
+  auto db = quillmere_dat::DatDatabase::open(dat);
+  if (!db) throw std::runtime_error(db.error().message());
+  std::filesystem::create_directories(folder);
+  const auto kind = quillmere_dat::dataset_kind(db->header());
+  for (std::uint32_t id : db->sorted_ids()) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08X.%X", id,
+                  static_cast<unsigned>(db->entries().at(id).file_type_in_dat(kind)));
+    qm_test::write_file(folder / name, *db->get_file(id));
+  }
+}
+
+void write_extras(const std::filesystem::path& out) {
+  write_cell(out / "cell.dat");
+  write_pack_folder(out / "portal.dat", out / "portal-files");
+  write_pack_folder(out / "cell.dat", out / "cell-files");
+}
 
 }  // namespace qm_sample
