@@ -108,3 +108,26 @@ TEST(QmaInspect, OpeningFailuresAreReported) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QmaInspect, SpellExportFromAnArchiveWithSeveralNamespaces) {
+  TempDir dir;
+  QmaArchiveBuilder b;
+  b.add("eor/cell", 0x0E00000E, 0x0E, Bytes(3, 0));
+  b.add("eor/portal", 0x0E00000E, 0x0E, {0x0E, 0, 0, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0});  // an empty table
+  qm_test::write_file(dir / "two.qma", b.build());
+  auto r = run_tool({"spell-export", "two.qma"}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Error: Other error: QMA v2 archive contains multiple namespaces; explicit namespace lookup is required\n");
+  auto ok = run_tool({"spell-export", "two.qma", "--namespace", "eor/portal", "--fields", "name"}, dir.path());
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out, "{\n  \"fileId\": 234881038,\n  \"fields\": [\n    \"name\"\n  ],\n  \"spells\": {}\n}\n");
+  auto bad = run_tool({"spell-export", "two.qma", "--namespace", "eor/cell"}, dir.path());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_TRUE(bad.err.starts_with("Error: Binary read error: failed to fill whole buffer (While parsing field 'id' in SpellTable"))
+      << bad.err;
+}
+
+}  // namespace
