@@ -1,4 +1,4 @@
-// The spell-export command (Part 1.7) run as a program on DAT fixtures.
+// The spell-export command run as a program on DAT fixtures.
 #include <gtest/gtest.h>
 
 #include <cerrno>

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Independent checker of a spell export document (Part 5.3).
+"""Independent checker of a spell export document.
 
 Usage: check_spell_export.py DOCUMENT EXPECTATIONS
 
@@ -18,7 +18,7 @@ must hold, one item per line:
 The document is parsed with the json module (strict: NaN, Infinity and repeated names are
 errors). Besides the values it checks the member order, ascending numeric spell IDs, that
 every number written with a point or an exponent has the shortest round-trip digits (those of
-Python's repr) and the positional or exponent form of Part 5.3, and that the text is UTF-8
+Python's repr) and the positional or exponent form of the document, and that the text is UTF-8
 without a byte-order mark.
 Prints "ok" and exits 0, or prints one line per problem and exits 1.
 """

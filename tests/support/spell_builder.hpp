@@ -1,5 +1,5 @@
 #pragma once
-// Writes spell-table payloads (file 0x0E00000E, Part 5.1) for tests, the sample data and fuzz
+// Writes spell-table payloads (file 0x0E00000E) for tests, the sample data and fuzz
 // seeds: spells with names and descriptions (nibble-swapped as stored), every extras kind,
 // spell sets with tiers, and deliberately broken values (negative tier counts, extras that
 // disagree with meta_spell_type, trailing bytes). It can also report, for every field, how

@@ -1,4 +1,4 @@
-// Vector3 text and the geometry record readers (Part 4.1).
+// Vector3 text and the geometry record readers.
 #include <gtest/gtest.h>
 
 #include <bit>

@@ -1,4 +1,4 @@
-// The spell export (Part 5.2) and its JSON document (Part 5.3).
+// The spell export and its JSON document.
 #include <gtest/gtest.h>
 
 #include <bit>

@@ -1,4 +1,4 @@
-// The spell table decoder (Part 5.1).
+// The spell table decoder.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -37,7 +37,7 @@ const char* kEnchantmentAssert = "assertion failed: `meta_spell_type == 1 || met
 const char* kPortalAssert = "assertion failed: `meta_spell_type == 7`";
 const char* kNoneAssert = "assertion failed: `meta_spell_type != 1 && meta_spell_type != 12 && meta_spell_type != 7`";
 
-// ---- the examples of Part 5.1 ----
+// ---- worked examples ----
 
 TEST(SpellTable, EightBytesLackTheSetCountAndTwelveDecodeEmpty) {
   const Bytes eight = {0x0E, 0x00, 0x00, 0x0E, 0x00, 0x00, 0x00, 0x00};

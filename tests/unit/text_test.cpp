@@ -1,4 +1,4 @@
-// Stored text (Part 4.1): decode_stored_text, read_pstring, read_obfuscated_string.
+// Stored text: decode_stored_text, read_pstring, read_obfuscated_string.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -28,7 +28,7 @@ bool is_eof(const ReadError& e) {
   return e.kind() == ReadError::Kind::Io && e.io_error().message == "failed to fill whole buffer";
 }
 
-// ---- read_pstring, the examples of Part 4.1 ----
+// ---- read_pstring, worked examples ----
 
 TEST(ReadPstring, UnsupportedLengthSizeFailsAtPositionAndConsumesNothing) {
   const Bytes data = {0xAA, 0x01, 0x00, 0x41};
@@ -169,7 +169,7 @@ TEST(DecodeStoredText, Utf16WithMark) {
   EXPECT_EQ(dec({0xFE, 0xFF, 0x00, 0x41, 0x00}), u8(u8"A\uFFFD"));        // odd trailing byte
 }
 
-// ---- read_obfuscated_string (Part 5.1) ----
+// ---- read_obfuscated_string ----
 
 Bytes swap_nibbles(Bytes b) {
   for (auto& x : b) x = static_cast<std::uint8_t>((x << 4) | (x >> 4));

@@ -84,14 +84,14 @@ struct SpellExportFile {
 SpellExportFile export_spell_table(const quillmere_dat::file_type::spell_table::SpellTable& table,
                                    const SpellExportRequest& request);
 
-// The JSON document of Part 5.3, without a final line break.
+// The JSON document, without a final line break.
 std::string write_document(const SpellExportFile& file);
 
 // The document's pieces, for tests and other writers.
-// A JSON string with the escapes of Part 5.3 (input is UTF-8 and written through unchanged
+// A JSON string with the document's escapes (input is UTF-8 and written through unchanged
 // except for the escaped characters).
 void append_json_string(std::string& out, std::string_view text);
-// A double as Part 5.3 writes it: shortest round-trip digits, positional for decimal
+// A double as the document writes it: shortest round-trip digits, positional for decimal
 // exponents -5 to 15, otherwise "d.ddde+E"; a non-finite value as null.
 std::string format_json_double(double value);
 
