@@ -88,21 +88,11 @@ TEST(Faults, ClosedStandardOutputEndsAListingQuietly) {
 TEST(Faults, ReadingCommandsNeverModifyTheDatabase) {
   TempDir dir;
   const auto path = big_fixture(dir);
-  const auto before = qm_test::read_file(path);
-  struct stat st_before {};
-  ::stat(path.c_str(), &st_before);
-  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+  EXPECT_EQ(qm_test::changes_after_runs(path, {
            {"meta", "big.dat"}, {"list", "big.dat"}, {"info", "big.dat", "0x06000001"},
            {"export", "big.dat", "0x06000001", "-o", "x.bin"}, {"extract", "big.dat", "0x06000001"},
            {"weenie", "big.dat", "0x01000001"}, {"weenie-find", "big.dat", "5"}, {"landblock", "big.dat", "1"},
-           {"spell-export", "big.dat"}}) {
-    run_tool(args, dir.path());
-  }
-  struct stat st_after {};
-  ::stat(path.c_str(), &st_after);
-  EXPECT_EQ(qm_test::read_file(path), before);
-  EXPECT_EQ(st_after.st_mtim.tv_sec, st_before.st_mtim.tv_sec);
-  EXPECT_EQ(st_after.st_mtim.tv_nsec, st_before.st_mtim.tv_nsec);
+           {"spell-export", "big.dat"}}, dir.path()), "");
 }
 
 // A sparse file whose chain runs across 2^32: blocks near the top of the 32-bit range.

@@ -29,7 +29,8 @@ bool have_program(const std::string& name) {
   return false;
 }
 
-ToolRun run_program(const std::vector<std::string>& args, const std::string& input) {
+ToolRun run_program(const std::vector<std::string>& args, const std::string& input,
+                    const std::filesystem::path& cwd) {
   // A program that exits without reading all its input must not take the test run down.
   std::signal(SIGPIPE, SIG_IGN);
   int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -41,6 +42,7 @@ ToolRun run_program(const std::vector<std::string>& args, const std::string& inp
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
   for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
     posix_spawn_file_actions_addclose(&actions, fd);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);

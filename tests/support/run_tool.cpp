@@ -1,15 +1,12 @@
 #include "run_tool.hpp"
 
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <poll.h>
-#include <spawn.h>
-#include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "run_program.hpp"
 
-extern char** environ;
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qm_test {
 
@@ -23,51 +20,9 @@ std::filesystem::path tool_path() {
 }
 
 ToolRun run_tool(const std::vector<std::string>& args, const std::filesystem::path& cwd) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
-  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-
-  const std::string exe = std::filesystem::absolute(tool_path()).string();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(exe.c_str()));
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid;
-  const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (rc != 0) throw std::runtime_error("spawn failed");
-
-  ToolRun run;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&run.out, &run.err};
-  int open_count = 2;
-  char buf[65536];
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<std::size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return run;
+  std::vector<std::string> argv = {std::filesystem::absolute(tool_path()).string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_program(argv, {}, cwd);
 }
 
 TempDir::TempDir() {
@@ -85,6 +40,21 @@ TempDir::~TempDir() {
                                                            std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(path_, ec);
+}
+
+std::string changes_after_runs(const std::filesystem::path& file, const std::vector<std::vector<std::string>>& runs,
+                               const std::filesystem::path& cwd) {
+  const auto before = read_file(file);
+  struct stat st_before {};
+  ::stat(file.c_str(), &st_before);
+  for (const auto& args : runs) run_tool(args, cwd);
+  struct stat st_after {};
+  ::stat(file.c_str(), &st_after);
+  std::string changes;
+  if (read_file(file) != before) changes += "bytes changed; ";
+  if (st_after.st_mtim.tv_sec != st_before.st_mtim.tv_sec || st_after.st_mtim.tv_nsec != st_before.st_mtim.tv_nsec)
+    changes += "modification time changed; ";
+  return changes;
 }
 
 std::vector<unsigned char> read_file(const std::filesystem::path& path) {

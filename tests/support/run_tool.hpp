@@ -31,6 +31,11 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Runs each argument list in `cwd` and tells how `file` changed meanwhile (bytes or modification
+// time); empty when it did not.
+std::string changes_after_runs(const std::filesystem::path& file, const std::vector<std::vector<std::string>>& runs,
+                               const std::filesystem::path& cwd);
+
 std::vector<unsigned char> read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 

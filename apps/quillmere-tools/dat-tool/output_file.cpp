@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include "quillmere_dat/file.hpp"
+
 namespace dat_tool {
 
 using quillmere_dat::IoError;
@@ -82,16 +84,7 @@ PendingFile::~PendingFile() {
 }
 
 std::expected<void, IoError> PendingFile::write(std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(IoError::from_errno(errno));
-    }
-    if (n == 0) return std::unexpected(IoError::write_zero());
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  return {};
+  return quillmere_dat::utils::write_all(fd_, bytes);
 }
 
 std::expected<void, IoError> PendingFile::commit() {

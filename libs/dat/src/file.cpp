@@ -54,4 +54,17 @@ std::expected<void, IoError> read_exact_at_compat(const File& file, std::span<st
   return {};
 }
 
+std::expected<void, IoError> write_all(int fd, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(IoError::from_errno(errno));
+    }
+    if (n == 0) return std::unexpected(IoError::write_zero());
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
 }  // namespace quillmere_dat::utils

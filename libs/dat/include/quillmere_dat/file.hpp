@@ -37,4 +37,8 @@ std::expected<std::uint64_t, IoError> len_compat(const File& file);
 std::expected<void, IoError> read_exact_at_compat(const File& file, std::span<std::uint8_t> buf,
                                                   std::uint64_t offset);
 
+// Writes all of `bytes` to `fd`; retries partial and interrupted writes; "failed to write whole
+// buffer" when a write accepts nothing.
+std::expected<void, IoError> write_all(int fd, std::span<const std::uint8_t> bytes);
+
 }  // namespace quillmere_dat::utils

@@ -13,18 +13,7 @@ namespace quillmere_dat::archive {
 
 namespace {
 
-std::expected<void, IoError> write_all(int fd, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(IoError::from_errno(errno));
-    }
-    if (n == 0) return std::unexpected(IoError::write_zero());
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  return {};
-}
+using utils::write_all;
 
 // A fixed record that cannot be written is a record-codec failure around the I/O error.
 DatError record_write_error(IoError err) { return DatError::bin_read(ReadError::io(std::move(err))); }
