@@ -18,7 +18,7 @@ const std::vector<std::string> kPresets = {"base", "minimal"};
 
 // Raw values land here; they become the chosen variant once parsing succeeded.
 struct Raw {
-  std::string path, id, wcid, ns, output, input, preset = "base";
+  std::string path, id, wcid, ns, output, input, outdir, preset = "base";
   std::vector<std::string> schools, fields;
   std::vector<std::uint32_t> categories;
   bool compress = false;
@@ -103,6 +103,15 @@ ParseOutcome parse_cli(int argc, const char* const* argv) {
       ->required();
   pack->add_option("output", raw.output, "Output QMA file")->type_name("OUTPUT")->required();
   pack->add_flag("-c,--compress", raw.compress, "Enable compression");
+  auto* unpack = app.add_subcommand("unpack", "Write every file of a DAT or QMA file into a directory");
+  add_path(unpack, raw);
+  unpack->add_option("outdir", raw.outdir, "Directory to write files named [ID].[TYPE] (hex) into; created if missing")
+      ->type_name("OUTDIR")
+      ->required();
+  add_namespace(unpack, raw);
+  auto* verify = app.add_subcommand("verify", "Read and check every file of a DAT or QMA file");
+  add_path(verify, raw);
+  add_namespace(verify, raw);
   auto* help = app.add_subcommand("help", "Print this message or the help of the given subcommand(s)");
   help->add_option("subcommand", raw.help_topic)->type_name("COMMAND");
 
@@ -172,6 +181,8 @@ ParseOutcome parse_cli(int argc, const char* const* argv) {
   else if (weenie->parsed()) cli.command = WeenieArgs{raw.path, raw.id, opt(raw.ns, weenie, "--namespace")};
   else if (wfind->parsed()) cli.command = WeenieFindArgs{raw.path, raw.wcid};
   else if (landblock->parsed()) cli.command = LandblockArgs{raw.path, raw.id, opt(raw.ns, landblock, "--namespace")};
+  else if (unpack->parsed()) cli.command = UnpackArgs{raw.path, raw.outdir, opt(raw.ns, unpack, "--namespace")};
+  else if (verify->parsed()) cli.command = VerifyArgs{raw.path, opt(raw.ns, verify, "--namespace")};
   else cli.command = QmaPackArgs{raw.input, raw.output, raw.compress};
   outcome.cli = std::move(cli);
   return outcome;

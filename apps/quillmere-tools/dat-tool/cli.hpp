@@ -54,13 +54,22 @@ struct LandblockArgs {
   std::optional<std::string> ns;
 };
 struct QmaPackArgs {
-  fs::path input;
+  fs::path input;  // a folder of [ID].[TYPE] files, or a .dat/.qma file
   fs::path output;
   bool compress = false;
 };
+struct UnpackArgs {
+  fs::path path;
+  fs::path outdir;
+  std::optional<std::string> ns;
+};
+struct VerifyArgs {
+  fs::path path;
+  std::optional<std::string> ns;
+};
 
 using Commands = std::variant<MetaArgs, ListArgs, InfoArgs, ExportArgs, SpellExportArgs, ExtractArgs,
-                              WeenieArgs, WeenieFindArgs, LandblockArgs, QmaPackArgs>;
+                              WeenieArgs, WeenieFindArgs, LandblockArgs, QmaPackArgs, UnpackArgs, VerifyArgs>;
 
 struct Cli {
   Commands command;

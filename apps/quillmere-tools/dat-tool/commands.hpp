@@ -17,6 +17,8 @@ Result<void> run_weenie(const WeenieArgs& args, std::FILE* out);
 Result<void> run_weenie_find(const WeenieFindArgs& args, std::FILE* out);
 Result<void> run_landblock(const LandblockArgs& args, std::FILE* out);
 Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out);
+Result<void> run_unpack(const UnpackArgs& args, std::FILE* out);
+Result<void> run_verify(const VerifyArgs& args, std::FILE* out);
 
 Result<void> run_command(const Commands& command, std::FILE* out);
 

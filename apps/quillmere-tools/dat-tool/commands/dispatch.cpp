@@ -22,6 +22,8 @@ Result<void> run_command(const Commands& command, std::FILE* out) {
           [&](const WeenieFindArgs& a) { return run_weenie_find(a, out); },
           [&](const LandblockArgs& a) { return run_landblock(a, out); },
           [&](const QmaPackArgs& a) { return run_qma_pack(a, out); },
+          [&](const UnpackArgs& a) { return run_unpack(a, out); },
+          [&](const VerifyArgs& a) { return run_verify(a, out); },
       },
       command);
 }

@@ -12,10 +12,13 @@
 #include <fmt/format.h>
 
 #include "commands.hpp"
+#include "container_walk.hpp"
 #include "output_file.hpp"
+#include "progress.hpp"
 #include "provider.hpp"
 #include "quillmere_dat/archive/namespace.hpp"
 #include "quillmere_dat/archive/writer.hpp"
+#include "quillmere_dat/file_type.hpp"
 #include "quoting.hpp"
 
 namespace dat_tool {
@@ -105,9 +108,106 @@ std::vector<std::string_view> split_dots(std::string_view name) {
 
 Error write_failed(const DatError& err) { return Error::from(err).context("Failed to write QMA file"); }
 
+// A DAT database or an archive given in place of a folder: a regular file named .dat or .qma.
+bool is_container_file(const fs::path& path) {
+  auto ext = path.filename().extension().string();
+  for (auto& ch : ext)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return (ext == ".dat" || ext == ".qma") && is_regular_following_links(path);
+}
+
+// Feeds the stream writer of a container repack. Refusals of the entry itself (a duplicate ID,
+// limits) read as they do for a folder; failures to write name the archive.
+class ContainerSink {
+ public:
+  explicit ContainerSink(quillmere_dat::archive::QmaStreamWriter& writer) : writer_(writer) {}
+  Result<void> add(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
+                   const std::vector<std::uint8_t>& payload, bool pruned) {
+    auto added = pruned ? writer_.add_pruned(ns, file_id, type_id, payload) : writer_.add(ns, file_id, type_id, payload);
+    if (!added) {
+      const auto kind = added.error().kind();
+      if (kind == DatError::Kind::Io || kind == DatError::Kind::BinRead) return std::unexpected(write_failed(added.error()));
+      return std::unexpected(Error::from(added.error()));
+    }
+    ++count_;
+    return {};
+  }
+  std::uint64_t count() const { return count_; }
+
+ private:
+  quillmere_dat::archive::QmaStreamWriter& writer_;
+  std::uint64_t count_ = 0;
+};
+
+// The namespace of a DAT database's entries: its dataset's, else the output-name rule.
+std::string_view dat_namespace(const quillmere_dat::DatDatabase& db, const fs::path& output) {
+  switch (quillmere_dat::dataset_kind(db.header())) {
+    case quillmere_dat::DatDatasetKind::Portal: return quillmere_dat::archive::kPortalNamespace;
+    case quillmere_dat::DatDatasetKind::Cell: return quillmere_dat::archive::kCellNamespace;
+    default: return namespace_for(output);
+  }
+}
+
+// Repacks a container straight into the archive, one payload in memory at a time. The entries
+// go in the order QmaWriter would write them (sorted IDs; an archive's index is sorted already),
+// so the result is the archive unpack followed by qma-pack gives, pruned markers kept.
+Result<void> pack_container(const QmaPackArgs& args, std::FILE* out) {
+  using quillmere_dat::archive::QmaEntry;
+  using quillmere_dat::archive::QmaStreamWriter;
+  fmt::print(out, "Packing files from {} into {}\n", quoted(args.input), quoted(args.output));
+  QM_TRY(auto provider, Provider::open(args.input));
+
+  auto pending = PendingFile::create(args.output);
+  if (!pending) return std::unexpected(write_failed(DatError::io(pending.error())));
+  int fd;
+  do {
+    fd = ::open(pending->temp_path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(write_failed(DatError::io(IoError::from_errno(errno))));
+  auto writer = QmaStreamWriter::create(quillmere_dat::utils::File(fd), args.compress);
+  if (!writer) return std::unexpected(write_failed(writer.error()));
+  ContainerSink sink(*writer);
+
+  if (const auto* db = provider.dat()) {
+    const std::string_view ns = dat_namespace(*db, args.output);
+    const auto kind = quillmere_dat::dataset_kind(db->header());
+    const auto ids = db->sorted_ids();
+    Progress progress("qma-pack", ids.size());
+    for (const std::uint32_t id : ids) {
+      auto payload = db->get_file(id);
+      if (!payload)
+        return std::unexpected(Error::from(payload.error()).context(fmt::format("Failed to read entry {:08X}", id)));
+      const auto type = static_cast<std::uint32_t>(db->entries().at(id).file_type_in_dat(kind));
+      QM_TRY_VOID(sink.add(ns, id, type, *payload, false));
+      progress.advance(payload->size());
+    }
+  } else {
+    const auto& reader = *provider.qma();
+    Progress progress("qma-pack", reader.entry_count());
+    for (const auto& span : reader.spans()) {
+      auto packed = for_each_span_record(reader, span, [&](std::uint32_t, const QmaEntry& e) -> Result<void> {
+        auto payload = reader.read_entry_data(e);
+        if (!payload)
+          return std::unexpected(
+              Error::from(payload.error()).context(fmt::format("Failed to read entry {}:{:08X}", span.ns.as_str(), e.file_id)));
+        QM_TRY_VOID(sink.add(span.ns.as_str(), e.file_id, e.type_id, *payload, e.is_pruned()));
+        progress.advance(payload->size());
+        return {};
+      });
+      if (!packed) return packed;
+    }
+  }
+
+  if (auto finished = writer->finish(); !finished) return std::unexpected(write_failed(finished.error()));
+  if (auto committed = pending->commit(); !committed) return std::unexpected(write_failed(DatError::io(committed.error())));
+  fmt::print(out, "Successfully packed {} files into {}\n", sink.count(), quoted(args.output));
+  return {};
+}
+
 }  // namespace
 
 Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
+  if (is_container_file(args.input)) return pack_container(args, out);
   quillmere_dat::archive::QmaWriter writer;
   writer.set_compress(args.compress);
   const std::string_view ns = namespace_for(args.output);
@@ -117,6 +217,7 @@ Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
   if (!dir) return std::unexpected(Error::from_io(IoError::from_errno(errno)).context("Failed to read input directory"));
 
   std::int32_t count = 0;
+  Progress progress("qma-pack", std::nullopt);
   // In the order the directory lists its entries: no sorting.
   for (;;) {
     errno = 0;
@@ -143,11 +244,15 @@ Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
       return std::unexpected(std::move(type_id).error().context(fmt::format("Invalid hex Type ID in filename: {}", name)));
     auto payload = read_whole_file(path);
     if (!payload) return std::unexpected(Error::from_io(payload.error()));
+    const std::uint64_t size = payload->size();
     if (auto added = writer.add(ns, *file_id, *type_id, std::move(*payload)); !added)
       return std::unexpected(Error::from(added.error()));
     ++count;
+    progress.advance(size);
   }
   dir.reset();
+  // The writer compresses and writes in one call, which the counters cannot follow.
+  progress.status(fmt::format("writing {} files", count));
 
   // The archive is written beside the output and moved over it only once complete, so a failure
   // leaves any earlier file at the output untouched and no half-written archive behind.
@@ -155,6 +260,7 @@ Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
   if (!pending) return std::unexpected(write_failed(DatError::io(pending.error())));
   if (auto written = writer.write(pending->temp_path()); !written) return std::unexpected(write_failed(written.error()));
   if (auto committed = pending->commit(); !committed) return std::unexpected(write_failed(DatError::io(committed.error())));
+  progress.finish();
 
   fmt::print(out, "Successfully packed {} files into {}\n", count, quoted(args.output));
   return {};
