@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       (void)run_landblock({path, id, std::nullopt}, sink);
     }
     (void)run_weenie_find({path, "4242"}, sink);
+    (void)run_verify({path, std::nullopt}, sink);
     SpellExportArgs spells;
     spells.path = path;
     (void)run_spell_export(spells, sink);

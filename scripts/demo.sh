@@ -29,6 +29,10 @@ run weenie-find portal.qma 4242
 run qma-pack cell-files cell.qma -c
 run list cell.qma
 run landblock cell.qma 0xA9B40000
+run unpack portal.qma unpacked
+run qma-pack portal.dat repacked.qma -c
+run verify repacked.qma
+run verify cell.dat
 echo
 echo "Files written into sample/:"
 ls -l 06000001.jpg 0A000001.wav model.bin exports/war-spells.json
