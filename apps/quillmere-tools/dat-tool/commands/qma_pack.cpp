@@ -92,6 +92,19 @@ std::expected<std::vector<std::uint8_t>, IoError> read_whole_file(const fs::path
   }
 }
 
+// The length of a file that can be opened for reading.
+std::expected<std::uint64_t, IoError> readable_size(const fs::path& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
+  quillmere_dat::utils::File file(fd);
+  auto len = quillmere_dat::utils::len_compat(file);
+  if (!len) return std::unexpected(len.error());
+  return *len;
+}
+
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
 };
@@ -242,13 +255,19 @@ Result<void> run_qma_pack(const QmaPackArgs& args, std::FILE* out) {
     auto type_id = parse_hex_u32(parts[1]);
     if (!type_id)
       return std::unexpected(std::move(type_id).error().context(fmt::format("Invalid hex Type ID in filename: {}", name)));
-    auto payload = read_whole_file(path);
-    if (!payload) return std::unexpected(Error::from_io(payload.error()));
-    const std::uint64_t size = payload->size();
-    if (auto added = writer.add(ns, *file_id, *type_id, std::move(*payload)); !added)
+    // The file is opened now, so it fails here as a read would, and read again only while the
+    // archive is written: memory holds one payload at a time, not the whole folder.
+    auto size = readable_size(path);
+    if (!size) return std::unexpected(Error::from_io(size.error()));
+    auto load = [path]() -> quillmere_dat::DatResult<std::vector<std::uint8_t>> {
+      auto bytes = read_whole_file(path);
+      if (!bytes) return std::unexpected(DatError::io(bytes.error()));
+      return std::move(*bytes);
+    };
+    if (auto added = writer.add_deferred(ns, *file_id, *type_id, *size, std::move(load)); !added)
       return std::unexpected(Error::from(added.error()));
     ++count;
-    progress.advance(size);
+    progress.advance(*size);
   }
   dir.reset();
   // The writer compresses and writes in one call, which the counters cannot follow.

@@ -189,24 +189,32 @@ DatResult<void> QmaStreamWriter::finish() {
 // ---- QmaWriter ----
 
 DatResult<void> QmaWriter::insert(std::string_view label, std::uint32_t file_id, std::uint32_t type_id,
-                                  std::vector<std::uint8_t> payload, bool pruned) {
+                                  std::vector<std::uint8_t> payload, bool pruned, std::uint64_t size,
+                                  PayloadLoader load) {
   QM_TRY(auto ns, ResourceNamespace::create(label));
-  if (payload.size() > kQmaMaxPayloadSize) return std::unexpected(payload_too_large(label, file_id, payload.size()));
+  if (size > kQmaMaxPayloadSize) return std::unexpected(payload_too_large(label, file_id, size));
   auto key = std::make_pair(ns, file_id);
   if (entries_.contains(key)) return std::unexpected(DatError::duplicate_namespaced_id(std::string(label), file_id));
   if (entries_.size() >= effective_limit(options_)) return std::unexpected(too_many_entries(effective_limit(options_)));
-  entries_.emplace(key, Value{type_id, std::move(payload), pruned});
+  entries_.emplace(key, Value{type_id, std::move(payload), pruned, std::move(load)});
   return {};
 }
 
 DatResult<void> QmaWriter::add(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
                                std::vector<std::uint8_t> payload) {
-  return insert(ns, file_id, type_id, std::move(payload), false);
+  const std::uint64_t size = payload.size();
+  return insert(ns, file_id, type_id, std::move(payload), false, size, {});
 }
 
 DatResult<void> QmaWriter::add_pruned(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
                                       std::vector<std::uint8_t> payload) {
-  return insert(ns, file_id, type_id, std::move(payload), true);
+  const std::uint64_t size = payload.size();
+  return insert(ns, file_id, type_id, std::move(payload), true, size, {});
+}
+
+DatResult<void> QmaWriter::add_deferred(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
+                                        std::uint64_t size, PayloadLoader load) {
+  return insert(ns, file_id, type_id, {}, false, size, std::move(load));
 }
 
 DatResult<void> QmaWriter::write(const std::filesystem::path& path) {
@@ -228,6 +236,13 @@ DatResult<void> QmaWriter::write_to(utils::File file) {
     auto node = entries.extract(entries.begin());
     const auto& [ns, file_id] = node.key();
     Value& v = node.mapped();
+    if (v.load) {
+      auto loaded = v.load();
+      if (!loaded) return std::unexpected(std::move(loaded).error());
+      if (loaded->size() > kQmaMaxPayloadSize)
+        return std::unexpected(payload_too_large(ns.as_str(), file_id, loaded->size()));
+      v.payload = std::move(*loaded);
+    }
     auto r = v.pruned ? stream.add_pruned(ns.as_str(), file_id, v.type_id, v.payload)
                       : stream.add(ns.as_str(), file_id, v.type_id, v.payload);
     if (!r) return r;

@@ -3,6 +3,7 @@
 // index records; finish() appends the namespace metadata and the index and fills in the header.
 // QmaWriter collects entries in memory and writes them sorted through a QmaStreamWriter.
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -103,6 +104,12 @@ class QmaWriter {
                       std::vector<std::uint8_t> payload);
   DatResult<void> add_pruned(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
                              std::vector<std::uint8_t> payload);
+  // An entry whose payload of `size` bytes is fetched by `load` only while `write` stores it, so
+  // a large set of entries never sits in memory at once. The checks of `add` run now, on `size`;
+  // a failing `load` ends `write` with its error.
+  using PayloadLoader = std::function<DatResult<std::vector<std::uint8_t>>()>;
+  DatResult<void> add_deferred(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
+                               std::uint64_t size, PayloadLoader load);
   std::size_t entry_count() const { return entries_.size(); }
 
   // Creates or truncates `path` and writes the archive, entries sorted by namespace and file ID.
@@ -116,9 +123,10 @@ class QmaWriter {
     std::uint32_t type_id = 0;
     std::vector<std::uint8_t> payload;
     bool pruned = false;
+    PayloadLoader load;  // set for a deferred entry
   };
   DatResult<void> insert(std::string_view ns, std::uint32_t file_id, std::uint32_t type_id,
-                         std::vector<std::uint8_t> payload, bool pruned);
+                         std::vector<std::uint8_t> payload, bool pruned, std::uint64_t size, PayloadLoader load);
 
   std::map<std::pair<ResourceNamespace, std::uint32_t>, Value> entries_;
   QmaWriteOptions options_;
