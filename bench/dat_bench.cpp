@@ -3,41 +3,29 @@
 #include <sys/resource.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <unordered_map>
 
-#include "dat_builder.hpp"
 #include "lrs_encoder.hpp"
 #include "quillmere_dat/database.hpp"
 #include "quillmere_dat/lrs.hpp"
+#include "workloads.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using quillmere_dat::DatDatabase;
 
-fs::path workdir() {
-  static const fs::path dir = [] {
-    auto d = fs::temp_directory_path() / "qm-bench";
-    fs::create_directories(d);
-    return d;
-  }();
-  return dir;
+// The workloads of bench/run.sh (see workloads.hpp), written on first use and reused after.
+const fs::path& cell_dat() {
+  static const fs::path path = qm_bench::ensure_cell_dat();
+  return path;
 }
 
-// Cell-like: 500,000 small entries, block size 256.
-const fs::path& cell_dat() {
-  static const fs::path path = [] {
-    auto p = workdir() / "cell-500k.dat";
-    if (!fs::exists(p)) {
-      qm_test::DatBuilder b(256, 2);
-      for (std::uint32_t i = 0; i < 500000; ++i)
-        b.add(((i / 64) << 16) | (0x100 + i % 64), std::vector<std::uint8_t>(48 + i % 150, static_cast<std::uint8_t>(i)));
-      b.write(p);
-    }
-    return p;
-  }();
+const fs::path& portal_dat() {
+  static const fs::path path = qm_bench::ensure_portal_dat();
   return path;
 }
 
@@ -46,21 +34,6 @@ std::vector<std::uint8_t> mixed_payload(std::uint32_t i, std::mt19937& rng) {
   std::vector<std::uint8_t> p(sizes[i % 5] + rng() % 512);
   for (auto& b : p) b = static_cast<std::uint8_t>("abcdefgh  \n"[rng() % 11]);
   return p;
-}
-
-// Portal-like: 100,000 entries of mixed sizes, a third LRS-compressed, block size 1024.
-const fs::path& portal_dat() {
-  static const fs::path path = [] {
-    auto p = workdir() / "portal-100k.dat";
-    if (!fs::exists(p)) {
-      std::mt19937 rng(5);
-      qm_test::DatBuilder b(1024, 1);
-      for (std::uint32_t i = 0; i < 100000; ++i) b.add(0x06000000 + i, mixed_payload(i, rng), i % 3 == 0);
-      b.write(p);
-    }
-    return p;
-  }();
-  return path;
 }
 
 long peak_rss_kib() {

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path path = file.path();
     (void)run_meta({path}, sink);
     (void)run_list({path}, sink);
-    for (const char* id : {"0x0E00000E", "0x0E100001", "0xA9B40000", "0x06000001"}) {
+    for (const char* id : {"0x0E00000E", "0x0E100001", "0x3A5F0000", "0x06000001"}) {
       (void)run_info({path, id, std::nullopt}, sink);
       (void)run_info({path, id, std::string("eor/portal")}, sink);
       (void)run_weenie({path, id, std::nullopt}, sink);

@@ -21,14 +21,14 @@ run weenie-find portal.dat 4242
 run spell-export portal.dat --schools war -o exports/war-spells.json
 run spell-export portal.dat --preset minimal --categories 7
 run meta cell.dat
-run landblock cell.dat 0xA9B40000
+run landblock cell.dat 0x3A5F0000
 run qma-pack portal-files portal.qma -c
 run meta portal.qma
 run info portal.qma 0x06000001
 run weenie-find portal.qma 4242
 run qma-pack cell-files cell.qma -c
 run list cell.qma
-run landblock cell.qma 0xA9B40000
+run landblock cell.qma 0x3A5F0000
 run unpack portal.qma unpacked
 run qma-pack portal.dat repacked.qma -c
 run verify repacked.qma

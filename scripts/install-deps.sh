@@ -2,7 +2,7 @@
 # Installs the build and test dependencies from Debian's packages. Safe to run again.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang-19 libclang-rt-19-dev libzstd-dev zstd libfmt-dev libcli11-dev
-          libgtest-dev libbenchmark-dev libjpeg-dev python3 nodejs zip unzip)
+          libgtest-dev libbenchmark-dev libjpeg-dev python3 nodejs zip unzip hyperfine time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

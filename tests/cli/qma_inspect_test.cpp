@@ -13,8 +13,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Two namespaces; offsets follow from the builder's layout (payloads from 24 on).
 std::filesystem::path two_namespaces(const TempDir& dir) {
   QmaArchiveBuilder b;
-  b.add("eor/cell", 0xA9B4FFFF, 0xFE, Bytes(10, 1));
-  b.add("eor/cell", 0xA9B4FFFE, 0xFF, Bytes(5, 2));  // out of order on purpose: listed as stored
+  b.add("eor/cell", 0x3A5FFFFF, 0xFE, Bytes(10, 1));
+  b.add("eor/cell", 0x3A5FFFFE, 0xFF, Bytes(5, 2));  // out of order on purpose: listed as stored
   b.add("eor/portal", 0x06000001, 6, Bytes(7, 3), 0x04);
   b.add("eor/portal", 0x0E00000E, 0x1234, Bytes(3, 4), 0x01, 99);
   const auto path = dir / "two.qma";
@@ -45,8 +45,8 @@ TEST(QmaInspect, ListInIndexOrderWithWideColumns) {
   auto r = run_tool({"list", "two.qma"}, dir.path());
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
-            "eor/cell:A9B4FFFF - Landblock (Terrain) (0x000000FE) - Size: 10         - Offset: 00000018 - Flags: 00\n"
-            "eor/cell:A9B4FFFE - LandblockInfo (Static) (0x000000FF) - Size: 5          - Offset: 00000022 - Flags: 00\n"
+            "eor/cell:3A5FFFFF - Landblock (Terrain) (0x000000FE) - Size: 10         - Offset: 00000018 - Flags: 00\n"
+            "eor/cell:3A5FFFFE - LandblockInfo (Static) (0x000000FF) - Size: 5          - Offset: 00000022 - Flags: 00\n"
             "eor/portal:06000001 - Texture (DDS/JPG) (0x00000006) - Size: 7          - Offset: 00000027 - Flags: 04\n"
             "eor/portal:0E00000E - Unknown (0x00001234)         - Size: 99         - Offset: 0000002E - Flags: 01\n");
 }
@@ -86,14 +86,14 @@ TEST(QmaInspect, InfoAndExportNeedANamespaceWhenThereAreSeveral) {
   EXPECT_EQ(run_tool({"info", "two.qma", "5", "--namespace", "eor/cell"}, dir.path()).err,
             "Error: File ID 00000005 not found in provider\n");
 
-  auto exp = run_tool({"export", "two.qma", "0xA9B4FFFF", "--namespace", "eor/cell"}, dir.path());
+  auto exp = run_tool({"export", "two.qma", "0x3A5FFFFF", "--namespace", "eor/cell"}, dir.path());
   ASSERT_EQ(exp.status, 0) << exp.err;
-  EXPECT_EQ(exp.out, "Exported A9B4FFFF to \"eor_cell_A9B4FFFF.bin\"\n");
-  EXPECT_EQ(qm_test::read_file(dir / "eor_cell_A9B4FFFF.bin"), Bytes(10, 1));
+  EXPECT_EQ(exp.out, "Exported 3A5FFFFF to \"eor_cell_3A5FFFFF.bin\"\n");
+  EXPECT_EQ(qm_test::read_file(dir / "eor_cell_3A5FFFFF.bin"), Bytes(10, 1));
   // A label that names no namespace: not found, and the bare default name would have been used.
-  auto none = run_tool({"export", "two.qma", "0xA9B4FFFF", "--namespace", "eor/none"}, dir.path());
+  auto none = run_tool({"export", "two.qma", "0x3A5FFFFF", "--namespace", "eor/none"}, dir.path());
   EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.err, "Error: File ID A9B4FFFF not found in provider\n");
+  EXPECT_EQ(none.err, "Error: File ID 3A5FFFFF not found in provider\n");
 }
 
 TEST(QmaInspect, OpeningFailuresAreReported) {

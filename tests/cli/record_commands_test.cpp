@@ -256,7 +256,7 @@ lb::CellLandblock terrain_record(std::uint32_t id) {
 }
 
 const std::string kTerrainReport =
-    "Landblock ID:   A9B4FFFF\n"
+    "Landblock ID:   3A5FFFFF\n"
     "Has Objects:     true\n"
     "Terrain Vertices: 81\n"
     "Height Vertices:  81\n"
@@ -274,7 +274,7 @@ const std::string kTerrainReport =
 
 lb::LandblockInfo static_record() {
   lb::LandblockInfo info;
-  info.id = 0xA9B4FFFE;
+  info.id = 0x3A5FFFFE;
   info.num_cells = 3;
   info.objects.push_back({0x01000001, {}});
   info.objects.push_back({0x01000002, {}});
@@ -293,7 +293,7 @@ lb::LandblockInfo static_record() {
 
 const std::string kStaticReport = lines({
     "",
-    "Landblock Info (A9B4FFFE):",
+    "Landblock Info (3A5FFFFE):",
     "Objects:   3",
     "Buildings: 2",
     "  Building model: 01000ABC at Vector3 { x: 84.0, y: -12.5, z: 0.1 }",
@@ -303,11 +303,11 @@ const std::string kStaticReport = lines({
 TEST(LandblockCommand, TerrainGridAndBuildings) {
   TempDir dir;
   DatBuilder b(256, 2);
-  b.add(0xA9B4FFFF, qm_test::cell_landblock_payload(terrain_record(0xA9B4FFFF)));
-  b.add(0xA9B4FFFE, qm_test::landblock_info_payload(static_record()), true);
-  b.add(0xA9B40000, Bytes(300, 0));  // never fetched: 0000 names the landblock
+  b.add(0x3A5FFFFF, qm_test::cell_landblock_payload(terrain_record(0x3A5FFFFF)));
+  b.add(0x3A5FFFFE, qm_test::landblock_info_payload(static_record()), true);
+  b.add(0x3A5F0000, Bytes(300, 0));  // never fetched: 0000 names the landblock
   b.write(dir / "cell.dat");
-  for (const char* id : {"0xA9B4FFFF", "0xA9B40000", "a9b40000", "2847211519"})
+  for (const char* id : {"0x3A5FFFFF", "0x3A5F0000", "3a5f0000", "979369983"})
     expect_run(run_tool({"landblock", "cell.dat", id}, dir.path()), 0, kTerrainReport + kStaticReport);
 }
 
@@ -316,15 +316,15 @@ TEST(LandblockCommand, TheRecordIdIsPrintedNotTheRequestedOne) {
   DatBuilder b;
   lb::CellLandblock c = terrain_record(0x01020304);
   c.has_objects = 0;
-  b.add(0xA9B4FFFF, qm_test::cell_landblock_payload(c));
-  b.add(0xA9B4FFFE, qm_test::landblock_info_payload(lb::LandblockInfo{}));
+  b.add(0x3A5FFFFF, qm_test::cell_landblock_payload(c));
+  b.add(0x3A5FFFFE, qm_test::landblock_info_payload(lb::LandblockInfo{}));
   // A non-zero low half other than FFFF is fetched as given, its static record at FFFE.
   b.add(0x12340001, qm_test::cell_landblock_payload(c));
   b.write(dir / "cell.dat");
-  auto r = run_tool({"landblock", "cell.dat", "0xA9B40000"}, dir.path());
+  auto r = run_tool({"landblock", "cell.dat", "0x3A5F0000"}, dir.path());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.out.starts_with("Landblock ID:   01020304\nHas Objects:     false\n")) << r.out;
-  EXPECT_TRUE(r.out.ends_with("\n\nLandblock Info (A9B4FFFE):\nObjects:   0\nBuildings: 0\n")) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\n\nLandblock Info (3A5FFFFE):\nObjects:   0\nBuildings: 0\n")) << r.out;
   auto other = run_tool({"landblock", "cell.dat", "0x12340001"}, dir.path());
   EXPECT_EQ(other.status, 0) << other.err;
   EXPECT_TRUE(other.out.ends_with(" 216 \n")) << "stops after the grid: 1234FFFE is missing\n" << other.out;
@@ -333,11 +333,11 @@ TEST(LandblockCommand, TheRecordIdIsPrintedNotTheRequestedOne) {
 TEST(LandblockCommand, WithoutStaticRecordStopsAfterTheGrid) {
   TempDir dir;
   DatBuilder b;
-  Bytes longer = qm_test::cell_landblock_payload(terrain_record(0xA9B4FFFF));
+  Bytes longer = qm_test::cell_landblock_payload(terrain_record(0x3A5FFFFF));
   longer.resize(400, 0xAB);  // bytes after the record are ignored
-  b.add(0xA9B4FFFF, longer);
+  b.add(0x3A5FFFFF, longer);
   b.write(dir / "cell.dat");
-  expect_run(run_tool({"landblock", "cell.dat", "0xA9B4FFFF"}, dir.path()), 0, kTerrainReport);
+  expect_run(run_tool({"landblock", "cell.dat", "0x3A5FFFFF"}, dir.path()), 0, kTerrainReport);
 }
 
 TEST(LandblockCommand, UndecodableStaticRecordFailsAfterTheTerrainPart) {
@@ -345,10 +345,10 @@ TEST(LandblockCommand, UndecodableStaticRecordFailsAfterTheTerrainPart) {
   Bytes cut = qm_test::landblock_info_payload(static_record());
   cut.resize(cut.size() - 1);  // inside the restriction table
   DatBuilder b;
-  b.add(0xA9B4FFFF, qm_test::cell_landblock_payload(terrain_record(0xA9B4FFFF)));
-  b.add(0xA9B4FFFE, cut);
+  b.add(0x3A5FFFFF, qm_test::cell_landblock_payload(terrain_record(0x3A5FFFFF)));
+  b.add(0x3A5FFFFE, cut);
   b.write(dir / "cell.dat");
-  auto r = run_tool({"landblock", "cell.dat", "0xA9B4FFFF"}, dir.path());
+  auto r = run_tool({"landblock", "cell.dat", "0x3A5FFFFF"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kTerrainReport);
   EXPECT_TRUE(r.err.starts_with("Error: Binary read error: failed to fill whole buffer")) << r.err;
@@ -361,20 +361,20 @@ TEST(LandblockCommand, UndecodableStaticRecordFailsAfterTheTerrainPart) {
 TEST(LandblockCommand, TerrainFailuresPrintNothing) {
   TempDir dir;
   DatBuilder b;
-  Bytes short_terrain = qm_test::cell_landblock_payload(terrain_record(0xA9B4FFFF));
+  Bytes short_terrain = qm_test::cell_landblock_payload(terrain_record(0x3A5FFFFF));
   short_terrain.resize(250);
-  b.add(0xA9B4FFFF, short_terrain);
-  b.add(0xA9B4FFFE, qm_test::landblock_info_payload(static_record()));
+  b.add(0x3A5FFFFF, short_terrain);
+  b.add(0x3A5FFFFE, qm_test::landblock_info_payload(static_record()));
   b.write(dir / "cell.dat");
 
-  auto r = run_tool({"landblock", "cell.dat", "0xA9B40000"}, dir.path());
+  auto r = run_tool({"landblock", "cell.dat", "0x3A5F0000"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(r.err.starts_with("Error: Binary read error: not enough bytes in reader")) << r.err;
   EXPECT_NE(r.err.find("While parsing field 'height' in CellLandblock"), std::string::npos) << r.err;
 
   // FFFE is not turned into FFFF: the static record is read as terrain and is too short.
-  auto fe = run_tool({"landblock", "cell.dat", "0xA9B4FFFE"}, dir.path());
+  auto fe = run_tool({"landblock", "cell.dat", "0x3A5FFFFE"}, dir.path());
   EXPECT_EQ(fe.status, 1);
   EXPECT_EQ(fe.out, "");
   EXPECT_NE(fe.err.find("in CellLandblock"), std::string::npos) << fe.err;
@@ -391,15 +391,15 @@ TEST(LandblockCommand, ArchiveEntriesInTheGivenNamespace) {
   TempDir dir;
   lb::CellLandblock other = terrain_record(0x0BADFFFF);
   QmaArchiveBuilder q;
-  q.add("eor/cell", 0xA9B4FFFE, 0xFFFE, qm_test::landblock_info_payload(static_record()));
-  q.add("eor/cell", 0xA9B4FFFF, 0xFFFF, qm_test::cell_landblock_payload(terrain_record(0xA9B4FFFF)));
-  q.add("eor/portal", 0xA9B4FFFF, 0xFFFF, qm_test::cell_landblock_payload(other));
+  q.add("eor/cell", 0x3A5FFFFE, 0xFFFE, qm_test::landblock_info_payload(static_record()));
+  q.add("eor/cell", 0x3A5FFFFF, 0xFFFF, qm_test::cell_landblock_payload(terrain_record(0x3A5FFFFF)));
+  q.add("eor/portal", 0x3A5FFFFF, 0xFFFF, qm_test::cell_landblock_payload(other));
   const auto image = q.build();
   qm_test::write_file(dir / "world.qma", {image.begin(), image.end()});
-  expect_run(run_tool({"landblock", "world.qma", "0xA9B40000", "--namespace", "eor/cell"}, dir.path()), 0,
+  expect_run(run_tool({"landblock", "world.qma", "0x3A5F0000", "--namespace", "eor/cell"}, dir.path()), 0,
              kTerrainReport + kStaticReport);
   // No static record in that namespace: the report ends after the grid.
-  auto portal = run_tool({"landblock", "world.qma", "0xA9B40000", "--namespace", "eor/portal"}, dir.path());
+  auto portal = run_tool({"landblock", "world.qma", "0x3A5F0000", "--namespace", "eor/portal"}, dir.path());
   EXPECT_EQ(portal.status, 0) << portal.err;
   EXPECT_TRUE(portal.out.starts_with("Landblock ID:   0BADFFFF\n")) << portal.out;
   EXPECT_TRUE(portal.out.ends_with(" 216 \n")) << portal.out;

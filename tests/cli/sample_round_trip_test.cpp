@@ -75,7 +75,7 @@ TEST(SampleRoundTrip, CommandsAgreeOnDatabaseAndArchive) {
   }
   const std::vector<std::vector<std::string>> same = {
       {"spell-export", "{}"}, {"spell-export", "{}", "--schools", "war,void", "--preset", "minimal"},
-      {"weenie", "{}", "0x0E100001"}, {"landblock", "{}", "0xA9B4FFFF"}, {"landblock", "{}", "0x0102FFFF"},
+      {"weenie", "{}", "0x0E100001"}, {"landblock", "{}", "0x3A5FFFFF"}, {"landblock", "{}", "0x0102FFFF"},
   };
   for (auto args : same) {
     const bool cell = args[0] == "landblock";

@@ -28,7 +28,7 @@ qm_test::SpellTableBuilder table_builder() {
   qm_test::SpellTableBuilder b;
   b.add_spell(10, make_spell(10, "Flame Bolt", "Shoots a \"bolt\"\nof fire.", 1, 7, 0));
   b.add_spell(2, make_spell(2, u8(u8"Caf\u00E9 \u2019Heal\u2019"), "Heals", 2, 7, 1));
-  b.add_spell(300, make_spell(300, "Portal Recall", "Recalls", 2, 9, 7));
+  b.add_spell(300, make_spell(300, "Homeward Step", "Recalls", 2, 9, 7));
   b.add_spell(44, make_spell(44, "Ward", "Protects", 3, 7, 12));
   b.add_spell(45, make_spell(45, "Drain", u8(u8"\u2603\u001f"), 5, 9, 13));
   b.add_spell(46, make_spell(46, "Odd", "School zero", 0, 9));

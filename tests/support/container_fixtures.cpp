@@ -66,7 +66,7 @@ std::vector<ArchiveEntry> two_namespace_entries() {
   return {
       {"eor/cell", 0x00000005, 0xFE, 0, prose(900, 21)},
       {"eor/cell", 0x1234FFFF, 0xFE, 0, noise(100, 22)},
-      {"eor/cell", 0xA9B4FFFE, 0xFF, 0x04, prose(64, 23)},
+      {"eor/cell", 0x3A5FFFFE, 0xFF, 0x04, prose(64, 23)},
       {"eor/portal", 0x00000005, 0x1, 0, noise(33, 24)},
       {"eor/portal", 0x0E00000E, 0xE, 0, prose(4000, 25)},
       {"eor/portal", 0x70000001, 0xFFFFFF00, 0, {}},

@@ -29,7 +29,7 @@ Frames frame_messages(const ReadError& e) {
 
 CellLandblock sample_cell() {
   CellLandblock c;
-  c.id = 0xA9B4FFFF;
+  c.id = 0x3A5FFFFF;
   c.has_objects = 1;
   for (std::size_t i = 0; i < kGridVertices; ++i) {
     c.terrain[i] = static_cast<std::uint16_t>(0x100 * i + 3);
@@ -86,7 +86,7 @@ TEST(CellLandblock, ShortPayloadsNameTheField) {
 // restriction table 116, end 136.
 LandblockInfo full_info() {
   LandblockInfo info;
-  info.id = 0xA9B4FFFE;
+  info.id = 0x3A5FFFFE;
   info.num_cells = 12;
   info.objects.push_back({0x01000ABC, {{1.0f, 2.0f, 3.0f}, {0.5f, 0.25f, -0.25f, 1.0f}}});
   BuildInfo b;
@@ -97,7 +97,7 @@ LandblockInfo full_info() {
   b.portals.push_back({0x0001, 0x0101, 0x0000, {10, 11}});
   info.buildings.push_back(b);
   info.pack_mask = 0x0003;
-  info.restriction_tables = RestrictionTable{{{0xA9B40100, 0x7000001}, {0xA9B40101, 0x7000002}}};
+  info.restriction_tables = RestrictionTable{{{0x3A5F0100, 0x7000001}, {0x3A5F0101, 0x7000002}}};
   return info;
 }
 

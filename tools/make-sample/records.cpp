@@ -22,7 +22,7 @@ using quillmere_dat::landblock::PortalInternal;
 using quillmere_dat::landblock::RestrictionTable;
 using quillmere_dat::landblock::Stab;
 
-const char* const kNouns[] = {"Sword", "Shield", "Lantern", "Drudge", "Mattekar", "Scroll", "Amulet", "Banner"};
+const char* const kNouns[] = {"Sword", "Shield", "Lantern", "Beetle", "Marmot", "Scroll", "Amulet", "Banner"};
 const char* const kAdjectives[] = {"Ancient", "Gilded", "Rusted", "Frozen", "Glowing", "Crude"};
 
 qm_test::RawWeenie make_weenie(std::uint32_t wcid) {
@@ -88,8 +88,8 @@ PortalInternal portal(std::uint16_t cell, std::size_t stabs) {
 // UTF-16 name, enchantment and portal-summon extras, and spell sets with tiers.
 std::vector<std::uint8_t> spell_table() {
   qm_test::SpellTableBuilder t;
-  const char* const kinds[] = {"Flame Bolt", "Frost Lance", "Heal Self", "Armor of the Céleste", "Blade Lure",
-                               "Strength of the Bear", "Nether Arc", "Portal Recall"};
+  const char* const kinds[] = {"Flame Bolt", "Frost Lance", "Heal Self", "Armor of the Céleste", "Keen Edge",
+                               "Strength of the Bear", "Nether Arc", "Homeward Step"};
   std::uint32_t id = 1;
   for (std::uint32_t school = 1; school <= 5; ++school) {
     for (std::uint32_t k = 0; k < 7; ++k, ++id) {
@@ -130,10 +130,10 @@ void add_portal_records(qm_test::DatBuilder& b) {
 void write_cell(const std::filesystem::path& path) {
   qm_test::DatBuilder b(256, 2);
   b.tree_shape(4, 3);
-  // A9B4: buildings with portals and odd stab lists, a restriction table.
-  b.add(0xA9B4FFFF, qm_test::cell_landblock_payload(terrain(0xA9B4FFFF, true, 1)), true);
+  // 3A5F: buildings with portals and odd stab lists, a restriction table.
+  b.add(0x3A5FFFFF, qm_test::cell_landblock_payload(terrain(0x3A5FFFFF, true, 1)), true);
   LandblockInfo a9;
-  a9.id = 0xA9B4FFFE;
+  a9.id = 0x3A5FFFFE;
   a9.num_cells = 12;
   for (int i = 0; i < 5; ++i) a9.objects.push_back(Stab{0x01000100u + static_cast<std::uint32_t>(i), frame_at(10.5f * static_cast<float>(i), 20.25f, 0.0f, 0.3f * static_cast<float>(i))});
   BuildInfo inn;
@@ -147,16 +147,16 @@ void write_cell(const std::filesystem::path& path) {
   tower.portals = {portal(0x0110, 5)};
   a9.buildings = {inn, tower};
   a9.pack_mask = LandblockInfo::kHasRestrictionTable;
-  a9.restriction_tables = RestrictionTable{{{0xA9B40100u, 0x7000001Fu}, {0xA9B40102u, 0x7000002Au}}};
-  b.add(0xA9B4FFFE, qm_test::landblock_info_payload(a9));
+  a9.restriction_tables = RestrictionTable{{{0x3A5F0100u, 0x7000001Fu}, {0x3A5F0102u, 0x7000002Au}}};
+  b.add(0x3A5FFFFE, qm_test::landblock_info_payload(a9));
   for (std::uint32_t cell = 0x0100; cell < 0x010C; ++cell)
-    b.add(0xA9B40000 | cell, std::vector<std::uint8_t>(80 + cell % 7, static_cast<std::uint8_t>(cell)));
-  // C6AC: objects, no buildings.
-  b.add(0xC6ACFFFF, qm_test::cell_landblock_payload(terrain(0xC6ACFFFF, true, 2)));
+    b.add(0x3A5F0000 | cell, std::vector<std::uint8_t>(80 + cell % 7, static_cast<std::uint8_t>(cell)));
+  // 7C21: objects, no buildings.
+  b.add(0x7C21FFFF, qm_test::cell_landblock_payload(terrain(0x7C21FFFF, true, 2)));
   LandblockInfo c6;
-  c6.id = 0xC6ACFFFE;
+  c6.id = 0x7C21FFFE;
   for (int i = 0; i < 3; ++i) c6.objects.push_back(Stab{0x01002000u + static_cast<std::uint32_t>(i), frame_at(1e-5f * static_cast<float>(i), 1e17f, -2.0f, 0.0f)});
-  b.add(0xC6ACFFFE, qm_test::landblock_info_payload(c6));
+  b.add(0x7C21FFFE, qm_test::landblock_info_payload(c6));
   // 0102: open land with no static record.
   b.add(0x0102FFFF, qm_test::cell_landblock_payload(terrain(0x0102FFFF, false, 3)));
   b.add(0xFFFF0001, std::vector<std::uint8_t>(8, 1));

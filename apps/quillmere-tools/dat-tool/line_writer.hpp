@@ -15,7 +15,7 @@ class LineWriter {
 
   template <class... Args>
   void line(fmt::format_string<Args...> f, Args&&... args) {
-    fmt::format_to(std::back_inserter(buf_), f, std::forward<Args>(args)...);
+    fmt::format_to(fmt::appender(buf_), f, std::forward<Args>(args)...);
     buf_.push_back('\n');
     if (buf_.size() >= kFlushAt) flush();
   }
