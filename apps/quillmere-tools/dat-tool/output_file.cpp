@@ -56,15 +56,16 @@ std::expected<PendingFile, IoError> PendingFile::create(const std::filesystem::p
   for (int attempt = 0; attempt < 16; ++attempt) {
     auto name = fmt::format(".{}.{:08x}.tmp", target.filename().string(), rd());
     auto temp = folder.empty() ? std::filesystem::path(name) : folder / name;
+    // Tracked before it exists, so a signal that arrives right after the create still removes it.
+    track(temp);
     int fd;
     do {
       fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-      track(temp);
-      return PendingFile(target, std::move(temp), fd);
-    }
-    if (errno != EEXIST) return std::unexpected(IoError::from_errno(errno));
+    if (fd >= 0) return PendingFile(target, std::move(temp), fd);
+    const int err = errno;
+    untrack();
+    if (err != EEXIST) return std::unexpected(IoError::from_errno(err));
   }
   return std::unexpected(IoError::from_errno(EEXIST));
 }

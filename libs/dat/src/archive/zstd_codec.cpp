@@ -13,8 +13,8 @@ namespace quillmere_dat::archive::detail {
 namespace {
 
 constexpr int kCompressionLevel = 3;
-// Untrusted sizes are not allocated in one go beyond this; larger payloads grow by doubling.
-constexpr std::uint64_t kFirstAttempt = 16u << 20;
+// The smallest first buffer; beyond it the first buffer is 8 times the stored bytes.
+constexpr std::uint64_t kFirstAttempt = 1u << 20;
 // No zstd block yields more than 128 KiB and none takes fewer than 4 bytes, so a frame of n
 // bytes never decompresses to 32768 x n bytes or more.
 constexpr std::uint64_t kMaxExpansion = 32768;
@@ -91,38 +91,55 @@ std::optional<std::vector<std::uint8_t>> decompress_bounded(std::span<const std:
 
   const std::uint64_t producible =
       stored.size() > UINT64_MAX / kMaxExpansion ? UINT64_MAX : stored.size() * kMaxExpansion;
-  std::vector<std::uint8_t> out;
-  auto run = [&](std::uint64_t capacity) {
-    out.resize(static_cast<std::size_t>(capacity));
-    return ZSTD_decompressDCtx(dctx.get(), out.data(), out.size(), stored.data(), stored.size());
-  };
-
+  std::uint64_t limit = std::min<std::uint64_t>(size, producible);
   const unsigned long long declared = ZSTD_findDecompressedSize(stored.data(), stored.size());
   if (declared == ZSTD_CONTENTSIZE_ERROR) return std::nullopt;
   if (declared != ZSTD_CONTENTSIZE_UNKNOWN) {
     // The frame headers state the length: more than `size` cannot fit, more than the frames can
     // produce is a lie. Less than `size` decompresses and is reported as a mismatch.
     if (declared > size || declared > producible) return std::nullopt;
-    const std::size_t got = run(declared);
-    if (ZSTD_isError(got)) return std::nullopt;
-    out.resize(got);
-    return out;
+    limit = declared;
+  } else {
+    const unsigned long long bound = ZSTD_decompressBound(stored.data(), stored.size());
+    if (bound == ZSTD_CONTENTSIZE_ERROR) return std::nullopt;
+    limit = std::min<std::uint64_t>(limit, bound);
   }
 
-  // Unknown length: at most what the frames' blocks can hold, and never more than `size`.
-  const unsigned long long bound = ZSTD_decompressBound(stored.data(), stored.size());
-  if (bound == ZSTD_CONTENTSIZE_ERROR) return std::nullopt;
-  const std::uint64_t limit = std::min<std::uint64_t>({size, bound, producible});
-  std::uint64_t capacity = std::min<std::uint64_t>(limit, std::max<std::uint64_t>(kFirstAttempt, 4 * stored.size()));
-  for (;;) {
-    const std::size_t got = run(capacity);
-    if (!ZSTD_isError(got)) {
-      out.resize(got);
-      return out;
+  // One streaming pass into a buffer that starts at what the stored bytes plausibly expand to
+  // and doubles only as output really arrives, so a frame that lies about its length never
+  // gets its claimed buffer.
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(
+      std::min<std::uint64_t>(limit, std::max<std::uint64_t>(kFirstAttempt, 8 * stored.size()))));
+  ZSTD_inBuffer in{stored.data(), stored.size(), 0};
+  ZSTD_outBuffer ob{out.data(), out.size(), 0};
+  // What zstd still has to do for the current frame, 0 at a frame's end; no bytes are no frames.
+  std::size_t pending = stored.empty() ? 0 : 1;
+  while (in.pos < in.size || pending != 0) {
+    if (ob.pos == ob.size) {
+      if (out.size() >= limit) {
+        // Full at the limit: anything more is too much. A frame that also ended here is fine.
+        if (pending == 0 && in.pos == in.size) break;
+        std::uint8_t probe;
+        ZSTD_outBuffer one{&probe, 1, 0};
+        const std::size_t r = ZSTD_decompressStream(dctx.get(), &one, &in);
+        if (ZSTD_isError(r) || one.pos != 0) return std::nullopt;
+        pending = r;
+        if (pending == 0 && in.pos == in.size) break;
+        if (in.pos == in.size) return std::nullopt;
+        continue;
+      }
+      out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit, 2 * out.size())));
+      ob.dst = out.data();
+      ob.size = out.size();
     }
-    if (ZSTD_getErrorCode(got) != ZSTD_error_dstSize_tooSmall || capacity >= limit) return std::nullopt;
-    capacity = std::min(limit, capacity * 2);
+    const std::size_t before_in = in.pos, before_out = ob.pos;
+    pending = ZSTD_decompressStream(dctx.get(), &ob, &in);
+    if (ZSTD_isError(pending)) return std::nullopt;
+    // No progress with input left and room to write: the data is cut short.
+    if (in.pos == before_in && ob.pos == before_out && ob.pos < ob.size) return std::nullopt;
   }
+  out.resize(ob.pos);
+  return out;
 }
 
 }  // namespace quillmere_dat::archive::detail
