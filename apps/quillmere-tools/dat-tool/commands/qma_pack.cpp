@@ -77,19 +77,23 @@ std::expected<std::vector<std::uint8_t>, IoError> read_whole_file(const fs::path
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return std::unexpected(IoError::from_errno(errno));
   quillmere_dat::utils::File file(fd);
+  // Read straight into place at the length the file has now; it is read on until it ends, in
+  // case it grew meanwhile.
   std::vector<std::uint8_t> bytes;
-  // The length is a hint only: the file is read until it ends.
-  if (struct stat st {}; ::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-  std::uint8_t chunk[1 << 16];
+  if (struct stat st {}; ::fstat(fd, &st) == 0 && st.st_size > 0) bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (filled == bytes.size()) bytes.resize(std::max<std::size_t>(bytes.size() * 2, 1 << 16));
+    const ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(IoError::from_errno(errno));
     }
-    if (n == 0) return bytes;
-    bytes.insert(bytes.end(), chunk, chunk + n);
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
   }
+  bytes.resize(filled);
+  return bytes;
 }
 
 // The length of a file that can be opened for reading.
