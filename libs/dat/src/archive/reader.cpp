@@ -158,13 +158,27 @@ DatResult<std::vector<QmaEntry>> QmaReader::read_entries(std::uint32_t first, st
   return out;
 }
 
-DatResult<std::vector<std::uint8_t>> QmaReader::read_entry_data(const QmaEntry& entry) const {
+namespace {
+
+DatResult<void> check_range(const QmaEntry& entry, std::uint64_t file_len) {
   if (entry.offset > UINT64_MAX - entry.comp_size)
     return std::unexpected(corruption(fmt::format("Entry offset overflow for 0x{:08X}: offset {} + comp_size {}",
                                                   entry.file_id, entry.offset, entry.comp_size)));
-  if (entry.offset + entry.comp_size > file_len_)
+  if (entry.offset + entry.comp_size > file_len)
     return std::unexpected(corruption(fmt::format("Entry range out of bounds for 0x{:08X}: offset {} + comp_size {} > file_len {}",
-                                                  entry.file_id, entry.offset, entry.comp_size, file_len_)));
+                                                  entry.file_id, entry.offset, entry.comp_size, file_len)));
+  return {};
+}
+
+DatError size_mismatch(const QmaEntry& entry, std::uint64_t got) {
+  return corruption(fmt::format("Decompressed size mismatch for 0x{:08X}: expected {}, got {}", entry.file_id,
+                                entry.size, got));
+}
+
+}  // namespace
+
+DatResult<std::vector<std::uint8_t>> QmaReader::read_entry_data(const QmaEntry& entry) const {
+  QM_TRY_VOID(check_range(entry, file_len_));
   std::vector<std::uint8_t> stored(entry.comp_size);
   if (auto r = utils::read_exact_at_compat(file_, stored, entry.offset); !r)
     return std::unexpected(DatError::io(r.error()));
@@ -172,10 +186,29 @@ DatResult<std::vector<std::uint8_t>> QmaReader::read_entry_data(const QmaEntry& 
 
   auto payload = detail::decompress_bounded(stored, entry.size);
   if (!payload) return std::unexpected(DatError::decompression_failed(entry.file_id));
-  if (payload->size() != entry.size)
-    return std::unexpected(corruption(fmt::format("Decompressed size mismatch for 0x{:08X}: expected {}, got {}",
-                                                  entry.file_id, entry.size, payload->size())));
+  if (payload->size() != entry.size) return std::unexpected(size_mismatch(entry, payload->size()));
   return std::move(*payload);
+}
+
+DatResult<void> QmaReader::read_entry_data_to(const QmaEntry& entry, const PayloadSink& sink) const {
+  QM_TRY_VOID(check_range(entry, file_len_));
+  std::vector<std::uint8_t> stored(entry.comp_size);
+  if (auto r = utils::read_exact_at_compat(file_, stored, entry.offset); !r)
+    return std::unexpected(DatError::io(r.error()));
+  if (!entry.is_compressed()) return sink(stored);
+
+  std::optional<DatError> refused;
+  auto outcome = detail::decompress_to(stored, entry.size, [&](std::span<const std::uint8_t> piece) {
+    if (auto r = sink(piece); !r) {
+      refused = std::move(r).error();
+      return false;
+    }
+    return true;
+  });
+  if (outcome.sink_refused) return std::unexpected(std::move(*refused));
+  if (!outcome.ok) return std::unexpected(DatError::decompression_failed(entry.file_id));
+  if (outcome.produced != entry.size) return std::unexpected(size_mismatch(entry, outcome.produced));
+  return {};
 }
 
 }  // namespace quillmere_dat::archive

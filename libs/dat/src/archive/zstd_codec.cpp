@@ -142,4 +142,29 @@ std::optional<std::vector<std::uint8_t>> decompress_bounded(std::span<const std:
   return out;
 }
 
+StreamOutcome decompress_to(std::span<const std::uint8_t> stored, std::uint32_t size,
+                            const std::function<bool(std::span<const std::uint8_t>)>& sink) {
+  StreamOutcome outcome;
+  std::unique_ptr<ZSTD_DCtx, DctxFree> dctx(ZSTD_createDCtx());
+  if (!dctx || ZSTD_isError(ZSTD_DCtx_loadDictionary(dctx.get(), nullptr, 0))) return outcome;
+  std::vector<std::uint8_t> chunk(ZSTD_DStreamOutSize());
+  ZSTD_inBuffer in{stored.data(), stored.size(), 0};
+  std::size_t pending = stored.empty() ? 0 : 1;
+  while (in.pos < in.size || pending != 0) {
+    ZSTD_outBuffer ob{chunk.data(), chunk.size(), 0};
+    const std::size_t before_in = in.pos;
+    pending = ZSTD_decompressStream(dctx.get(), &ob, &in);
+    if (ZSTD_isError(pending)) return outcome;
+    if (ob.pos == 0 && in.pos == before_in) return outcome;  // cut short
+    if (ob.pos > size - std::min<std::uint64_t>(size, outcome.produced)) return outcome;  // more than `size`
+    outcome.produced += ob.pos;
+    if (ob.pos && !sink(std::span(chunk.data(), ob.pos))) {
+      outcome.sink_refused = true;
+      return outcome;
+    }
+  }
+  outcome.ok = true;
+  return outcome;
+}
+
 }  // namespace quillmere_dat::archive::detail

@@ -2,6 +2,7 @@
 // The archive's use of zstd: one reusable compression context for the writers, and a bounded
 // decompression for the reader.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,5 +42,15 @@ class Compressor {
 // exceed `size`. Memory follows what the frame can produce, not what `size` claims.
 std::optional<std::vector<std::uint8_t>> decompress_bounded(std::span<const std::uint8_t> stored,
                                                             std::uint32_t size);
+
+// The same decompression handed out in pieces, for payloads written straight to a file: `sink`
+// gets each piece in order; it stops at the first piece it refuses (returning false).
+struct StreamOutcome {
+  bool ok = false;            // false: zstd failed, or the output would exceed `size`
+  bool sink_refused = false;  // the sink said stop
+  std::uint64_t produced = 0;
+};
+StreamOutcome decompress_to(std::span<const std::uint8_t> stored, std::uint32_t size,
+                            const std::function<bool(std::span<const std::uint8_t>)>& sink);
 
 }  // namespace quillmere_dat::archive::detail

@@ -2,6 +2,8 @@
 // Reads a QMA archive: validates header and namespace metadata on opening, keeps the index
 // on disk and reads records and payloads with positional reads.
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <filesystem>
 #include <vector>
 
@@ -42,6 +44,10 @@ class QmaReader {
   // The payload, decompressed when the entry is compressed. A compressed entry's output buffer
   // follows what its frame can produce, never the bare `size` claim.
   DatResult<std::vector<std::uint8_t>> read_entry_data(const QmaEntry& entry) const;
+  // The same payload handed to `sink` in pieces, with the same checks and errors; a compressed
+  // payload never sits in memory whole. A DatError from the sink ends the read with that error.
+  using PayloadSink = std::function<DatResult<void>(std::span<const std::uint8_t>)>;
+  DatResult<void> read_entry_data_to(const QmaEntry& entry, const PayloadSink& sink) const;
 
  private:
   QmaReader(utils::File file, QmaHeader header, std::uint64_t len, std::vector<NamespaceSpan> spans)
