@@ -71,12 +71,9 @@ bool is_regular_following_links(const fs::path& path) {
 }
 
 std::expected<std::vector<std::uint8_t>, IoError> read_whole_file(const fs::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
-  quillmere_dat::utils::File file(fd);
+  auto file = quillmere_dat::utils::File::open_read(path);
+  if (!file) return std::unexpected(file.error());
+  const int fd = file->fd();
   // Read straight into place at the length the file has now; it is read on until it ends, in
   // case it grew meanwhile.
   std::vector<std::uint8_t> bytes;
@@ -98,13 +95,9 @@ std::expected<std::vector<std::uint8_t>, IoError> read_whole_file(const fs::path
 
 // The length of a file that can be opened for reading.
 std::expected<std::uint64_t, IoError> readable_size(const fs::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::unexpected(IoError::from_errno(errno));
-  quillmere_dat::utils::File file(fd);
-  auto len = quillmere_dat::utils::len_compat(file);
+  auto file = quillmere_dat::utils::File::open_read(path);
+  if (!file) return std::unexpected(file.error());
+  auto len = quillmere_dat::utils::len_compat(*file);
   if (!len) return std::unexpected(len.error());
   return *len;
 }
