@@ -41,7 +41,7 @@ if ((do_build)); then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_BENCH=ON -DQM_BUILD_TESTS=ON >/dev/null
   ninja -C "$build" -j2 dat-tool make_workloads dat_bench records_bench
 fi
-for tool in hyperfine /usr/bin/time python3 zstd tar unzip zipinfo; do
+for tool in hyperfine /usr/bin/time python3 zstd tar unzip zipinfo zip; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
 done
 tool=$build/apps/quillmere-tools/dat-tool
@@ -146,6 +146,31 @@ section "weenie-find beside 200 raw exports"
 } >"$out/export-200.sh"
 pair weenie_find 5 "$T weenie-find $W/weenies-200x1000.dat 123457" \
   export_200 3 "bash $O/export-200.sh"
+
+section "whole-container commands: unpack, direct pack, verify"
+# The peers' inputs: a stored ZIP of the portal database's entries, and the archive's frames.
+if [ ! -f "$work/portal-100k.zip" ]; then
+  rm -rf "$work/unpack-tmp"
+  "$tool" unpack "$work/portal-100k.dat" "$work/unpack-tmp" >/dev/null
+  (cd "$work/unpack-tmp" && zip -q -0 -r "$work/portal-100k.zip.tmp" .) && mv "$work/portal-100k.zip.tmp" "$work/portal-100k.zip"
+  rm -rf "$work/unpack-tmp"
+fi
+[ -f "$work/cell-1m.frames.zst" ] || python3 "$root/bench/extract_frames.py" "$work/cell-1m.qma" "$work/cell-1m.frames.zst"
+set_rounds 2
+pair unpack 1 "$T unpack $W/portal-100k.dat $O/unpacked" \
+  unzip_d 1 "unzip -q -o $W/portal-100k.zip -d $O/unzipped" \
+  direct direct "rm -rf $O/unpacked; sync" "rm -rf $O/unzipped; sync" 0
+rm -rf "$out/unpacked" "$out/unzipped"
+pair pack_direct 1 "$T qma-pack $W/portal-100k.dat $O/direct.qma -c" \
+  unpack_pack 1 "$T unpack $W/portal-100k.dat $O/staged >/dev/null && $T qma-pack $O/staged $O/staged.qma -c" \
+  direct shell "rm -f $O/direct.qma; sync" "rm -rf $O/staged $O/staged.qma; sync" 0
+rm -rf "$out/direct.qma" "$out/staged" "$out/staged.qma"
+echo "-- peak memory of the direct pack"
+sync
+/usr/bin/time -f %M -o "$res/pack_direct.maxrss" "$tool" qma-pack "$work/portal-100k.dat" "$out/direct-mem.qma" -c >/dev/null
+cat "$res/pack_direct.maxrss"
+rm -f "$out/direct-mem.qma"
+pair verify_qma 2 "$T verify $W/cell-1m.qma" zstd_t 2 "zstd -t -q $W/cell-1m.frames.zst"
 
 section "Google Benchmark: bench/dat_bench and bench/records_bench"
 gb_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true --benchmark_out_format=json)
