@@ -1,5 +1,5 @@
 #pragma once
-// Turns a decoded spell table into the export document (Parts 5.2 and 5.3): spells kept by
+// Turns a decoded spell table into the export document: spells kept by
 // school and category, reduced to the requested fields, ordered by spell ID, written as
 // pretty-printed JSON.
 #include <array>
