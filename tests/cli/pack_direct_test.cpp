@@ -187,12 +187,7 @@ TEST(PackDirect, FailuresLeaveAnEarlierOutputAndNoTemporaryFile) {
       {"garbage.qma", "Error: Invalid magic for format: QMA\n"},
   };
   TempDir dir;
-  qm_test::DatBuilder b(1024, 1);
-  b.add(0x01000001, qm_test::noise(10, 1));
-  b.add_stored(0x01000002, qm_test::noise(3000, 2), 0, 3000);
-  auto image = b.build();
-  qm_test::put_u32(image, b.entries()[1].offset, 0x00F00000);
-  qm_test::write_file(dir / "broken.dat", image);
+  qm_test::write_broken_chain_dat(dir / "broken.dat");
   qm_test::QmaArchiveBuilder dup;
   for (std::uint32_t id : {1u, 3u, 3u}) dup.add("eor/portal", id, 6, qm_test::noise(5, id));
   qm_test::write_file(dir / "dup.qma", dup.build());

@@ -190,12 +190,7 @@ TEST(UnpackErrors, OpeningAndNamespaceFailuresWriteNothing) {
 TEST(UnpackErrors, ADamagedEntryStopsTheRunAndNamesTheEntry) {
   TempDir dir;
   // DAT: the second entry's chain links to a block far past the end of the file.
-  qm_test::DatBuilder b(1024, 1);
-  b.add(0x01000001, qm_test::noise(10, 1));
-  b.add_stored(0x01000002, qm_test::noise(3000, 2), 0, 3000);
-  auto image = b.build();
-  qm_test::put_u32(image, b.entries()[1].offset, 0x00F00000);
-  qm_test::write_file(dir / "broken.dat", image);
+  qm_test::write_broken_chain_dat(dir / "broken.dat");
   auto r = run_tool({"unpack", "broken.dat", "out"}, dir.path());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");

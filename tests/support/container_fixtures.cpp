@@ -5,6 +5,7 @@
 
 #include "dat_builder.hpp"
 #include "quillmere_dat/archive/writer.hpp"
+#include "run_tool.hpp"
 
 namespace qm_test {
 
@@ -82,6 +83,15 @@ void write_archive_fixture(const std::filesystem::path& path, const std::vector<
     if (!r) throw std::runtime_error(r.error().message());
   }
   if (auto r = writer.write(path); !r) throw std::runtime_error(r.error().message());
+}
+
+void write_broken_chain_dat(const std::filesystem::path& path) {
+  DatBuilder b(1024, 1);
+  b.add(0x01000001, noise(10, 1));
+  b.add_stored(0x01000002, noise(3000, 2), 0, 3000);
+  auto image = b.build();
+  put_u32(image, b.entries()[1].offset, 0x00F00000);
+  write_file(path, image);
 }
 
 }  // namespace qm_test

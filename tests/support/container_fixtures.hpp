@@ -37,6 +37,8 @@ void write_archive_fixture(const std::filesystem::path& path, const std::vector<
 
 // Deterministic bytes: `n` pseudo-random ones, or `n` of a repeating text (compressible).
 std::vector<std::uint8_t> noise(std::size_t n, std::uint32_t seed);
+// A portal DAT of two entries whose second chain links to a block far past the end of the file.
+void write_broken_chain_dat(const std::filesystem::path& path);
 std::vector<std::uint8_t> prose(std::size_t n, std::uint32_t seed);
 
 }  // namespace qm_test
